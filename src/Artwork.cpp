@@ -1,0 +1,73 @@
+#include "Artwork.h"
+
+// The pictures live in a static library: nothing refers to their data, so the
+// linker would drop it unless it is registered by hand.
+static void registerPictures()
+{
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(lurn);
+        return true;
+    }();
+    (void)registered;
+}
+
+namespace artwork {
+namespace {
+
+QPixmap picture(const QString& name)
+{
+    registerPictures();
+    return QPixmap(QStringLiteral(":/lurn/%1.png").arg(name));
+}
+
+QIcon twoState(const QString& name)
+{
+    QIcon icon;
+    icon.addPixmap(picture(name), QIcon::Normal);
+    icon.addPixmap(picture(name + QStringLiteral("-disabled")), QIcon::Disabled);
+    return icon;
+}
+
+} // namespace
+
+QPixmap logo()
+{
+    return picture(QStringLiteral("logo"));
+}
+
+QIcon applicationIcon()
+{
+    return QIcon(picture(QStringLiteral("lurn")));
+}
+
+QIcon add()
+{
+    return QIcon(picture(QStringLiteral("add")));
+}
+
+QIcon remove()
+{
+    return QIcon(picture(QStringLiteral("remove")));
+}
+
+QIcon start()
+{
+    return twoState(QStringLiteral("start"));
+}
+
+QIcon stop()
+{
+    return twoState(QStringLiteral("stop"));
+}
+
+QIcon resume()
+{
+    return twoState(QStringLiteral("continue"));
+}
+
+QIcon ok()
+{
+    return twoState(QStringLiteral("ok"));
+}
+
+} // namespace artwork

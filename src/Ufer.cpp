@@ -1,0 +1,363 @@
+#include "Ufer.h"
+
+#include "ClosingPass.h"
+#include "EventGuard.h"
+#include "FieldExit.h"
+#include "SettingsIO.h"
+#include "platform/AppShell.h"
+#include "platform/Beep.h"
+#include "platform/Clock.h"
+#include "platform/MessageBoxes.h"
+#include "platform/Platform.h"
+#include "platform/SettingsStore.h"
+#include "rules/IntegerText.h"
+#include "rules/KeyScramble.h"
+#include "uAviso.h"
+#include "uDemanaClau.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+CountdownState countdownState{};
+TfmFer* fmFer = nullptr;
+
+namespace {
+
+// The six numeric fields: what each accepts and where it goes.
+struct NumericField
+{
+    QLineEdit* TfmFer::*edit;
+    std::int32_t min;
+    std::int32_t max;
+    std::int32_t CountdownState::*member;
+};
+
+constexpr NumericField kNumericFields[] = {
+    {&TfmFer::edHoras, 0, 23, &CountdownState::LimitHours},
+    {&TfmFer::edMinutos, 0, 59, &CountdownState::LimitMinutes},
+    {&TfmFer::edSegundos, 0, 59, &CountdownState::LimitSeconds},
+    {&TfmFer::edMinutosAntes, 0, 59, &CountdownState::WarnMinutes},
+    {&TfmFer::edTarifa1, 1, 100000, &CountdownState::Rate1},
+    {&TfmFer::edTarifa2, 1, 100000, &CountdownState::Rate2},
+};
+
+void refocus(QLineEdit* field)
+{
+    field->setFocus(Qt::OtherFocusReason);
+    field->selectAll();
+}
+
+} // namespace
+
+void ShowFieldError(const QString& text)
+{
+    platform::services().beep->beep();
+    platform::services().messages->showInformation(text);
+}
+
+TfmFer::TfmFer()
+{
+    buildControls();
+    connectHandlers();
+    platform::services().app->prepareWindow(this);
+    guarded([this] { FormCreate(); });
+}
+
+TfmFer::~TfmFer()
+{
+    guarded([this] { FormDestroy(); });
+}
+
+void TfmFer::connectHandlers()
+{
+    connectHandler(bbAnadir, &QPushButton::clicked, this, &TfmFer::bbAnadirClick);
+    connectHandler(bbEliminar, &QPushButton::clicked, this, &TfmFer::bbEliminarClick);
+    connectHandler(bbIniciar, &QPushButton::clicked, this, &TfmFer::bbIniciarClick);
+    connectHandler(bbContinuar, &QPushButton::clicked, this, &TfmFer::bbContinuarClick);
+    connectHandler(bbParar, &QPushButton::clicked, this, &TfmFer::bbPararClick);
+    // Queued: Qt never lets a timer fire again while its own handler runs,
+    // and the tick runs modal windows in whose loops further ticks must come.
+    connect(
+        Timer1, &QTimer::timeout, this,
+        [this] {
+            // A tick queued before the timer was stopped is void.
+            if (Timer1->isActive())
+                guarded([this] { Timer1Timer(); });
+        },
+        Qt::QueuedConnection);
+
+    m_fieldExit = new FieldExitWatcher(this);
+    void (TfmFer::*exits[])() = {&TfmFer::edHorasExit,    &TfmFer::edMinutosExit,
+                                 &TfmFer::edSegundosExit, &TfmFer::edMinutosAntesExit,
+                                 &TfmFer::edTarifa1Exit,  &TfmFer::edTarifa2Exit};
+    for (std::size_t i = 0; i < std::size(kNumericFields); ++i)
+        m_fieldExit->watch(this->*kNumericFields[i].edit,
+                           [this, exit = exits[i]] { (this->*exit)(); });
+}
+
+void TfmFer::FormCreate()
+{
+    Timer1->stop();
+    m_store = std::make_unique<platform::SettingsStore>(QStringLiteral("Lurn"));
+    Read_Registry();
+    bbParar->setEnabled(false);
+    bbContinuar->hide();
+}
+
+void TfmFer::FormDestroy()
+{
+    if (!m_store)
+        return;
+    write_Registry();
+    m_store->close();
+    m_store.reset();
+}
+
+// --- the list ----------------------------------------------------------------
+
+void TfmFer::bbAnadirClick()
+{
+    ListBox1->addItem(nouNom->text());
+}
+
+void TfmFer::bbEliminarClick()
+{
+    const int row = ListBox1->currentRow();
+    if (row >= 0 && ListBox1->currentItem()->isSelected())
+        delete ListBox1->takeItem(row);
+}
+
+// --- the numeric fields ------------------------------------------------------
+
+void TfmFer::checkField(int index)
+{
+    const NumericField& field = kNumericFields[index];
+    QLineEdit* edit = this->*field.edit;
+    FieldExitWatcher::Quiet quiet(*m_fieldExit);
+    if (edit->text().isEmpty())
+        edit->setText(QStringLiteral("0"));
+    const FieldCheck check = ::checkField(edit->text().toStdString(), field.min, field.max);
+    switch (check.verdict) {
+    case FieldVerdict::InvalidNumber:
+        ShowFieldError(QStringLiteral("Número inválido"));
+        refocus(edit);
+        Abort();
+    case FieldVerdict::OutOfRange:
+        ShowFieldError(QStringLiteral("Fuera de rango"));
+        refocus(edit);
+        Abort();
+    case FieldVerdict::Accepted:
+        countdownState.*field.member = check.value;
+        break;
+    }
+}
+
+void TfmFer::edHorasExit()
+{
+    checkField(0);
+}
+void TfmFer::edMinutosExit()
+{
+    checkField(1);
+}
+void TfmFer::edSegundosExit()
+{
+    checkField(2);
+}
+void TfmFer::edMinutosAntesExit()
+{
+    checkField(3);
+}
+void TfmFer::edTarifa1Exit()
+{
+    checkField(4);
+}
+void TfmFer::edTarifa2Exit()
+{
+    checkField(5);
+}
+
+void TfmFer::checkAllFields()
+{
+    edHorasExit();
+    edMinutosExit();
+    edSegundosExit();
+    edMinutosAntesExit();
+    edTarifa1Exit();
+    edTarifa2Exit();
+}
+
+// A lock the operator could not open again must never close.
+void TfmFer::checkPasswords()
+{
+    FieldExitWatcher::Quiet quiet(*m_fieldExit);
+    if (edRepetirClave->text() != edClave->text()) {
+        ShowFieldError(QStringLiteral("Las claves no coinciden"));
+        refocus(edRepetirClave);
+        Abort();
+    }
+    if (!KeyRoundTrips(edClave->text().toStdString())) {
+        ShowFieldError(QStringLiteral("Clave no admitida"));
+        refocus(edClave);
+        Abort();
+    }
+}
+
+// --- the countdown -----------------------------------------------------------
+
+void TfmFer::setRunningButtons()
+{
+    bbIniciar->setEnabled(false);
+    bbContinuar->show();
+    bbParar->setEnabled(true);
+}
+
+void TfmFer::setIdleButtons()
+{
+    bbIniciar->setEnabled(true);
+    bbContinuar->hide();
+    bbParar->setEnabled(false);
+}
+
+void TfmFer::lock()
+{
+    platform::AppShell& app = *platform::services().app;
+    app.minimise();
+    app.runModal(fmDemanaClau);
+    app.restore();
+}
+
+void TfmFer::bbIniciarClick()
+{
+    checkAllFields();
+    checkPasswords();
+    countdownState.WarningPending = edMinutosAntes->text() != QLatin1String("0");
+    countdownState.CountdownStart = platform::services().clock->now();
+    Timer1->start();
+    setRunningButtons();
+    lock();
+}
+
+void TfmFer::bbContinuarClick()
+{
+    checkAllFields();
+    checkPasswords();
+    setRunningButtons();
+    lock();
+}
+
+void TfmFer::bbPararClick()
+{
+    Timer1->stop();
+    bbParar->setEnabled(false);
+    bbIniciar->setEnabled(true);
+    bbContinuar->hide();
+}
+
+void TfmFer::Timer1Timer()
+{
+    platform::Services& s = platform::services();
+    const CountdownState& state = countdownState;
+    const std::int32_t rate = countdownRate(state, rbTarifa2->isChecked());
+    const DayFraction elapsed = countdownElapsed(state, s.clock->now());
+    const DayFraction limit = countdownLimit(state);
+    lblGasto->setText(QString::fromStdString(costText(elapsed, rate)));
+    lblGasto->adjustSize();
+
+    if (countdownEnded(elapsed, limit)) {
+        Timer1->stop();
+        AcavaConnexio();
+        AcavaConnexio();
+        setIdleButtons();
+    }
+
+    if (warningDue(state, elapsed, limit)) {
+        countdownState.WarningPending = false;
+        ShowWarningNotice();
+        s.app->minimise();
+    }
+
+    if (cbVerTiempo->isChecked()) {
+        s.app->setTitle(QString::fromStdString(remainingText(limit - elapsed)));
+        s.app->processPendingEvents();
+    }
+}
+
+// --- closing the listed programs ---------------------------------------------
+
+void TfmFer::AcavaConnexio()
+{
+    std::vector<std::string> names;
+    names.reserve(std::size_t(ListBox1->count()));
+    for (int i = 0; i < ListBox1->count(); ++i)
+        names.push_back(ListBox1->item(i)->text().toStdString());
+    runClosingPass(*platform::services().windows, names);
+}
+
+void TfmFer::ShowWarningNotice()
+{
+    platform::services().beep->beep();
+    fmAviso->lblQuedan->setText(QStringLiteral("Queda/n ") + edMinutosAntes->text() +
+                                QStringLiteral(" minutos"));
+    fmAviso->lblQuedan->adjustSize();
+    platform::services().app->runModal(fmAviso);
+}
+
+// --- settings ----------------------------------------------------------------
+
+void TfmFer::Read_Registry()
+{
+    QStringList errors;
+    const StoredSettings stored = loadSettings(*m_store, errors);
+    ListBox1->clear();
+    ListBox1->addItems(stored.names);
+    edTarifa1->setText(stored.rate1);
+    edTarifa2->setText(stored.rate2);
+    edClave->setText(stored.password);
+    edRepetirClave->setText(edClave->text());
+    // A bad entry costs only itself: the others are loaded all the same.
+    for (const QString& error : errors)
+        showUncaughtError(error);
+}
+
+void TfmFer::write_Registry()
+{
+    StoredSettings current;
+    for (int i = 0; i < ListBox1->count(); ++i)
+        current.names << ListBox1->item(i)->text();
+    current.rate1 = edTarifa1->text();
+    current.rate2 = edTarifa2->text();
+    current.password = edClave->text();
+    saveSettings(*m_store, current);
+}
+
+void TfmFer::saveSettingsNow()
+{
+    if (m_store)
+        guarded([this] { write_Registry(); });
+}
+
+// --- closing -----------------------------------------------------------------
+
+bool TfmFer::isLocked() const
+{
+    return fmDemanaClau && fmDemanaClau->isVisible();
+}
+
+void TfmFer::closeEvent(QCloseEvent* event)
+{
+    // While the lock is up only the password opens the way out.
+    if (isLocked() || QApplication::activeModalWidget()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    emit closed();
+}

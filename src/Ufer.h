@@ -1,0 +1,114 @@
+#pragma once
+
+#include "rules/Countdown.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+class FieldExitWatcher;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+namespace platform {
+class SettingsStore;
+}
+
+// The numbers of the running or last countdown, zero at start.
+extern CountdownState countdownState;
+
+// Beep, then the information box with the text; returns when it is closed.
+void ShowFieldError(const QString& text);
+
+// The operator's window: the list of programs to end, the countdown, the
+// warning lead, the rates and the password.
+class TfmFer final : public QWidget
+{
+    Q_OBJECT
+public:
+    // Builds the window and runs FormCreate (loads the settings).
+    TfmFer();
+    // Runs FormDestroy (saves the settings).
+    ~TfmFer() override;
+
+    // Controls, in tab order.
+    QListWidget* ListBox1;
+    QLineEdit* nouNom;
+    QPushButton* bbAnadir;
+    QPushButton* bbEliminar;
+    QLineEdit* edHoras;
+    QLineEdit* edMinutos;
+    QLineEdit* edSegundos;
+    QPushButton* bbIniciar;
+    QPushButton* bbParar;
+    QLineEdit* edMinutosAntes;
+    QCheckBox* cbVerTiempo;
+    QFrame* Panel1;
+    QRadioButton* rbTarifa1;
+    QLineEdit* edTarifa1;
+    QLineEdit* edTarifa2;
+    QRadioButton* rbTarifa2;
+    QLineEdit* edClave;
+    QLineEdit* edRepetirClave;
+    QPushButton* bbContinuar;
+    QLabel* lblGasto;
+    QTimer* Timer1;
+
+    // Event handlers.
+    void FormCreate();
+    void FormDestroy();
+    void bbAnadirClick();
+    void bbEliminarClick();
+    void bbIniciarClick();
+    void bbContinuarClick();
+    void bbPararClick();
+    void Timer1Timer();
+    void edHorasExit();
+    void edMinutosExit();
+    void edSegundosExit();
+    void edMinutosAntesExit();
+    void edTarifa1Exit();
+    void edTarifa2Exit();
+
+    // One closing pass over the listed programs.
+    void AcavaConnexio();
+    // Beep and the modal notice quoting the warning field.
+    void ShowWarningNotice();
+
+    void Read_Registry();
+    void write_Registry();
+    // Saves now, showing a failure in the error box: for the end of a session,
+    // when the window will not be destroyed.
+    void saveSettingsNow();
+
+    // True while the lock dialog stands between the customer and this window.
+    bool isLocked() const;
+
+signals:
+    // The window has agreed to close: the program ends.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void connectHandlers();
+    void checkField(int index);
+    void checkAllFields();
+    void checkPasswords();
+    void setRunningButtons();
+    void setIdleButtons();
+    void lock();
+
+    std::unique_ptr<platform::SettingsStore> m_store;
+    FieldExitWatcher* m_fieldExit = nullptr;
+};
+
+extern TfmFer* fmFer;

@@ -1,0 +1,26 @@
+#include "platform/Platform.h"
+
+#include "platform/AppShell.h"
+
+#include <QFileInfo>
+
+namespace platform {
+
+Services& services()
+{
+    static Services instance;
+    return instance;
+}
+
+QString defaultApplicationTitle(const QString& executablePath)
+{
+    QString name = QFileInfo(executablePath).fileName();
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    if (dot >= 0)
+        name.truncate(dot);
+    if (name.isEmpty())
+        return name;
+    return name.left(1) + name.mid(1).toLower();
+}
+
+} // namespace platform

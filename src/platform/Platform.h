@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace platform {
+
+class AppShell;
+class Beep;
+class Clock;
+class MessageBoxes;
+class TopLevelWindows;
+
+// What the program needs from outside itself. The entry points these at the
+// backend chosen at build time; tests may swap single members (the clock, the
+// beep) for fakes.
+struct Services
+{
+    AppShell* app = nullptr;
+    Beep* beep = nullptr;
+    Clock* clock = nullptr;
+    MessageBoxes* messages = nullptr;
+    TopLevelWindows* windows = nullptr;
+};
+
+Services& services();
+
+// Owns the implementations behind services().
+class Backend
+{
+public:
+    virtual ~Backend() = default;
+};
+
+// Creates the backend this build was made for and points services() at it.
+// Needs a running QApplication. Throws std::runtime_error when the windowing
+// system cannot be reached.
+std::unique_ptr<Backend> installBackend();
+
+} // namespace platform
+
+namespace platform {
+
+// Before the QApplication exists: points Qt at the windowing system this
+// build was made for (unless the user chose one) and checks that it can be
+// reached. On failure, returns false with a one-line reason in why.
+bool prepareToStart(std::string& why);
+
+} // namespace platform

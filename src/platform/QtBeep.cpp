@@ -1,0 +1,12 @@
+#include "platform/QtBeep.h"
+
+#include <QApplication>
+
+namespace platform {
+
+void QtBeep::beep()
+{
+    QApplication::beep();
+}
+
+} // namespace platform

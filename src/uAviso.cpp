@@ -1,0 +1,82 @@
+#include "uAviso.h"
+
+#include "Artwork.h"
+#include "EventGuard.h"
+#include "platform/AppShell.h"
+#include "platform/Platform.h"
+#include "platform/WindowPlacement.h"
+
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+TfmAviso* fmAviso = nullptr;
+
+void MakeTopMost(QWidget* window)
+{
+    platform::services().app->makeTopMost(window);
+}
+
+TfmAviso::TfmAviso()
+{
+    setObjectName(QStringLiteral("fmAviso"));
+    setWindowTitle(QStringLiteral("Aviso"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
+    setWindowModality(Qt::ApplicationModal);
+    setFixedSize(201, 89);
+    QFont face = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    face.setPointSize(8);
+    setFont(face);
+    QFont bold = face;
+    bold.setPointSize(10);
+    bold.setBold(true);
+
+    lblQuedan = new QLabel(QStringLiteral("Queda/n"), this);
+    lblQuedan->setObjectName(QStringLiteral("lblQuedan"));
+    lblQuedan->setFont(bold);
+    lblQuedan->move(24, 8);
+    lblQuedan->adjustSize();
+    Label2 = new QLabel(QStringLiteral("Avisa al administrador"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setFont(bold);
+    Label2->move(23, 32);
+    Label2->resize(std::max(156, Label2->sizeHint().width()), 16);
+    BitBtn1 = new QPushButton(artwork::ok(), QStringLiteral("OK"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setGeometry(63, 56, 75, 25);
+    BitBtn1->setIconSize(QSize(18, 18));
+    BitBtn1->setDefault(true);
+    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+
+    platform::services().app->prepareWindow(this);
+}
+
+void TfmAviso::FormActivate()
+{
+    MakeTopMost(this);
+}
+
+bool TfmAviso::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        guarded([this] { FormActivate(); });
+    return QDialog::event(event);
+}
+
+void TfmAviso::showEvent(QShowEvent* event)
+{
+    platform::centreOnScreen(this);
+    QDialog::showEvent(event);
+}
+
+void TfmAviso::keyPressEvent(QKeyEvent* event)
+{
+    // Only OK closes the notice: Esc does not dismiss it by accident.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+#include <xcb/xcb.h>
+
+#include <vector>
+
+// Looks at the display as a task bar or a pager would, through a connection
+// of its own.
+class X11Probe final
+{
+public:
+    X11Probe();
+    ~X11Probe();
+    X11Probe(const X11Probe&) = delete;
+    X11Probe& operator=(const X11Probe&) = delete;
+
+    // The window manager's list of managed windows (_NET_CLIENT_LIST).
+    std::vector<xcb_window_t> clients();
+    // The entries a task bar shows: clients without _NET_WM_STATE_SKIP_TASKBAR.
+    std::vector<xcb_window_t> taskBarEntries();
+    // Atom names in the window's _NET_WM_STATE.
+    QStringList states(xcb_window_t window);
+    QString netWmName(xcb_window_t window);
+    // The first managed window with exactly this _NET_WM_NAME, or 0.
+    xcb_window_t clientNamed(const QString& name);
+    // Top-level window ids of the process with this pid (_NET_WM_PID).
+    std::vector<xcb_window_t> clientsOfPid(qint64 pid);
+    // The window's geometry as the window manager placed it, in root coordinates.
+    QRect geometry(xcb_window_t window);
+    xcb_connection_t* connection() const { return m_c; }
+    xcb_window_t root() const { return m_root; }
+    xcb_atom_t atom(const char* name);
+
+private:
+    QByteArray property(xcb_window_t window, xcb_atom_t property, xcb_atom_t type);
+
+    xcb_connection_t* m_c = nullptr;
+    xcb_window_t m_root = 0;
+};
