@@ -1,6 +1,7 @@
 #include "Ufer.h"
 
 #include "ClosingPass.h"
+#include "CountdownTimer.h"
 #include "EventGuard.h"
 #include "FieldExit.h"
 #include "SettingsIO.h"
@@ -85,7 +86,7 @@ void TfmFer::connectHandlers()
     // Queued: Qt never lets a timer fire again while its own handler runs,
     // and the tick runs modal windows in whose loops further ticks must come.
     connect(
-        Timer1, &QTimer::timeout, this,
+        Timer1, &CountdownTimer::timeout, this,
         [this] {
             // A tick queued before the timer was stopped is void.
             if (Timer1->isActive())

@@ -15,7 +15,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QRadioButton;
-class QTimer;
+class CountdownTimer;
 namespace platform {
 class SettingsStore;
 }
@@ -58,7 +58,7 @@ public:
     QLineEdit* edRepetirClave;
     QPushButton* bbContinuar;
     QLabel* lblGasto;
-    QTimer* Timer1;
+    CountdownTimer* Timer1;
 
     // Event handlers.
     void FormCreate();

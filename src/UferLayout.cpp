@@ -1,6 +1,7 @@
 // The main window's controls: positions and sizes are client coordinates at
 // 96 dpi; Qt scales them on denser screens.
 #include "Artwork.h"
+#include "CountdownTimer.h"
 #include "Ufer.h"
 
 #include <QCheckBox>
@@ -11,7 +12,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 
 namespace {
 
@@ -146,12 +146,9 @@ void TfmFer::buildControls()
     label(this, "Label24", QStringLiteral("lurn.example"), 280, 320);
     label(this, "Label25", QStringLiteral("(responde en días)"), 280, 336);
 
-    Timer1 = new QTimer(this);
+    Timer1 = new CountdownTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
-    // The remaining time is shown once a second: a coarse timer would let
-    // the tick drift across second boundaries and skip or repeat one.
-    Timer1->setTimerType(Qt::PreciseTimer);
 
     QWidget* order[] = {ListBox1,    nouNom,         bbAnadir,   bbEliminar, edHoras,
                         edMinutos,   edSegundos,     bbIniciar,  bbParar,    edMinutosAntes,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CountdownTimer.h"
 #include "EventGuard.h"
 #include "LurnFixture.h"
 #include "Ufer.h"

@@ -1,4 +1,5 @@
 // The six numeric fields are checked when the operator leaves them.
+#include "CountdownTimer.h"
 #include "LurnFixture.h"
 #include "Ufer.h"
 

@@ -1,0 +1,27 @@
+#include "CountdownTimer.h"
+
+CountdownTimer::CountdownTimer(QObject* parent) : QObject(parent)
+{
+    m_first.setSingleShot(true);
+    m_first.setTimerType(Qt::PreciseTimer);
+    m_repeat.setTimerType(Qt::PreciseTimer);
+    connect(&m_first, &QTimer::timeout, this, [this] {
+        m_repeat.start(m_interval);
+        emit timeout();
+    });
+    connect(&m_repeat, &QTimer::timeout, this, &CountdownTimer::timeout);
+}
+
+void CountdownTimer::start()
+{
+    m_repeat.stop();
+    m_first.start(m_interval + kLateMs);
+    m_active = true;
+}
+
+void CountdownTimer::stop()
+{
+    m_first.stop();
+    m_repeat.stop();
+    m_active = false;
+}
