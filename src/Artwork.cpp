@@ -1,5 +1,7 @@
 #include "Artwork.h"
 
+#include <QFontDatabase>
+
 // The pictures live in a static library: nothing refers to their data, so the
 // linker would drop it unless it is registered by hand.
 static void registerPictures()
@@ -13,6 +15,9 @@ static void registerPictures()
 
 namespace artwork {
 namespace {
+
+// Common desktop faces are wider than the one the layout was drawn for.
+constexpr int kStretch = 85;
 
 QPixmap picture(const QString& name)
 {
@@ -68,6 +73,15 @@ QIcon resume()
 QIcon ok()
 {
     return twoState(QStringLiteral("ok"));
+}
+
+QFont windowFont(int points, bool bold)
+{
+    QFont face = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    face.setPointSize(points);
+    face.setBold(bold);
+    face.setStretch(kStretch);
+    return face;
 }
 
 } // namespace artwork

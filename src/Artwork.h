@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QIcon>
 #include <QPixmap>
 
@@ -16,5 +17,9 @@ QIcon start();
 QIcon stop();
 QIcon resume();
 QIcon ok();
+
+// The windows' face: the desktop's sans-serif at the given size, narrowed
+// so that the texts fit the boxes the layout gives them.
+QFont windowFont(int points = 8, bool bold = false);
 
 } // namespace artwork

@@ -5,7 +5,6 @@
 #include "Ufer.h"
 
 #include <QCheckBox>
-#include <QFontDatabase>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -61,9 +60,7 @@ void TfmFer::buildControls()
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(391, 359);
-    QFont face = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    face.setPointSize(8);
-    setFont(face);
+    setFont(artwork::windowFont());
 
     // The frames first, so that the controls they surround lie above them.
     outline(this, "Shape1", 8, 176, 169, 113);

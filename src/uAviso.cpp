@@ -6,7 +6,6 @@
 #include "platform/Platform.h"
 #include "platform/WindowPlacement.h"
 
-#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -26,12 +25,8 @@ TfmAviso::TfmAviso()
                    Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     setWindowModality(Qt::ApplicationModal);
     setFixedSize(201, 89);
-    QFont face = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    face.setPointSize(8);
-    setFont(face);
-    QFont bold = face;
-    bold.setPointSize(10);
-    bold.setBold(true);
+    setFont(artwork::windowFont());
+    const QFont bold = artwork::windowFont(10, true);
 
     lblQuedan = new QLabel(QStringLiteral("Queda/n"), this);
     lblQuedan->setObjectName(QStringLiteral("lblQuedan"));

@@ -7,7 +7,6 @@
 #include "platform/Platform.h"
 #include "platform/WindowPlacement.h"
 
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,9 +29,7 @@ TfmDemanaClau::TfmDemanaClau()
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowModality(Qt::ApplicationModal);
     setFixedSize(154, 84);
-    QFont face = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    face.setPointSize(8);
-    setFont(face);
+    setFont(artwork::windowFont());
 
     Label1 = new QLabel(QStringLiteral("Clave de acceso :"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
