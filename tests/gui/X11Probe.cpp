@@ -46,7 +46,8 @@ std::vector<xcb_window_t> X11Probe::clients()
 {
     const QByteArray data = property(m_root, atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW);
     std::vector<xcb_window_t> ids(std::size_t(data.size()) / 4);
-    std::memcpy(ids.data(), data.constData(), ids.size() * 4);
+    if (!ids.empty())
+        std::memcpy(ids.data(), data.constData(), ids.size() * 4);
     return ids;
 }
 
