@@ -33,9 +33,9 @@ std::vector<platform::WindowHandle> runClosingPass(platform::TopLevelWindows& wi
                 !titleContains(window.title, names[i]))
                 continue;
             done.insert(window.handle);
-            windows.requestClose(window.handle);
             asked.push_back(window.handle);
         }
     }
+    windows.requestCloseAll(asked);
     return asked;
 }

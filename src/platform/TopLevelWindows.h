@@ -29,6 +29,13 @@ public:
     // Asks the window to close, as a press on its close box would, without
     // waiting for an answer. The request has left the program when this returns.
     virtual void requestClose(WindowHandle window) = 0;
+    // The same for several windows, in order; all have left the program when
+    // this returns.
+    virtual void requestCloseAll(const std::vector<WindowHandle>& windows)
+    {
+        for (WindowHandle window : windows)
+            requestClose(window);
+    }
 };
 
 } // namespace platform

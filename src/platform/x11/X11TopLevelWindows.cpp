@@ -335,6 +335,21 @@ std::vector<TopLevelWindow> X11TopLevelWindows::stack()
 
 void X11TopLevelWindows::requestClose(WindowHandle window)
 {
+    post(window);
+    flush();
+}
+
+void X11TopLevelWindows::requestCloseAll(const std::vector<WindowHandle>& windows)
+{
+    // One flush for the lot: flushing after each request wakes the window
+    // manager while we are still sending.
+    for (WindowHandle window : windows)
+        post(window);
+    flush();
+}
+
+void X11TopLevelWindows::post(WindowHandle window)
+{
     if (window == 0)
         return;
     if (m_managed.contains(window)) {
@@ -385,7 +400,6 @@ void X11TopLevelWindows::sendManagerClose(WindowHandle window)
 {
     xcb_ewmh_request_close_window(&m_ewmh->atoms, m_screen, window, XCB_CURRENT_TIME,
                                   XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER);
-    flush();
 }
 
 void X11TopLevelWindows::sendDelete(WindowHandle window)
@@ -403,7 +417,6 @@ void X11TopLevelWindows::sendDelete(WindowHandle window)
         xcb_send_event_checked(m_connection.get(), 0, window, XCB_EVENT_MASK_NO_EVENT,
                                reinterpret_cast<const char*>(&event));
     xcb_discard_reply(m_connection.get(), cookie.sequence);
-    flush();
 }
 
 void X11TopLevelWindows::flush()

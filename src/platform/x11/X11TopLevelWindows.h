@@ -41,6 +41,7 @@ public:
 
     std::vector<TopLevelWindow> stack() override;
     void requestClose(WindowHandle window) override;
+    void requestCloseAll(const std::vector<WindowHandle>& windows) override;
 
 private:
     struct Ewmh;
@@ -49,6 +50,7 @@ private:
         void operator()(xcb_connection_t* connection) const;
     };
 
+    void post(WindowHandle window); // queued, not yet sent
     void closeUnknown(WindowHandle window);
     void sendDelete(WindowHandle window);
     void sendManagerClose(WindowHandle window);
