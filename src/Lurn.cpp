@@ -1,12 +1,12 @@
 // Lurn: ends the listed programs when a customer's time is up.
 #include "Artwork.h"
 #include "EventGuard.h"
+#include "ProgramWindows.h"
 #include "Ufer.h"
 #include "platform/AppShell.h"
 #include "platform/Platform.h"
 #include "platform/SessionEnd.h"
 #include "platform/WindowPlacement.h"
-#include "uAviso.h"
 #include "uDemanaClau.h"
 
 #include <QApplication>
@@ -57,10 +57,7 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    fmFer = new TfmFer;
-    fmAviso = new TfmAviso;
-    fmDemanaClau = new TfmDemanaClau;
-    platform::services().app->setMainWindow(fmFer);
+    createWindows();
     // exit(), not quit(): quit() asks every window to close, and the task-bar
     // owner refuses.
     QObject::connect(fmFer, &TfmFer::closed, &app, [] { QApplication::exit(0); });
@@ -75,11 +72,6 @@ int main(int argc, char* argv[])
     const int code = QApplication::exec();
     g_running = false;
 
-    delete fmDemanaClau;
-    fmDemanaClau = nullptr;
-    delete fmAviso;
-    fmAviso = nullptr;
-    delete fmFer;
-    fmFer = nullptr;
+    destroyWindows();
     return code;
 }

@@ -7,6 +7,7 @@
 
 #include "CountdownTimer.h"
 #include "EventGuard.h"
+#include "ProgramWindows.h"
 #include "Ufer.h"
 #include "platform/AppShell.h"
 #include "platform/Platform.h"
@@ -153,10 +154,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "bench_countdown: needs the X11 backend\n");
         return 1;
     }
-    fmFer = new TfmFer;
-    fmAviso = new TfmAviso;
-    fmDemanaClau = new TfmDemanaClau;
-    shell->setMainWindow(fmFer);
+    createWindows();
     fillFields(seconds);
 
     QElapsedTimer clock;
@@ -207,12 +205,7 @@ int main(int argc, char* argv[])
     });
     QApplication::exec();
 
-    delete fmDemanaClau;
-    fmDemanaClau = nullptr;
-    delete fmAviso;
-    fmAviso = nullptr;
-    delete fmFer;
-    fmFer = nullptr;
+    destroyWindows();
     backend.reset();
 
     idle.waitForFinished(30'000);

@@ -1,5 +1,6 @@
 #include "LurnFixture.h"
 
+#include "ProgramWindows.h"
 #include "Ufer.h"
 #include "platform/AppShell.h"
 #include "uAviso.h"
@@ -20,10 +21,7 @@ LurnFixture::LurnFixture(const QString& configHome)
     platform::services().beep = &beep;
     countdownState = CountdownState{};
 
-    fmFer = new TfmFer;
-    fmAviso = new TfmAviso;
-    fmDemanaClau = new TfmDemanaClau;
-    platform::services().app->setMainWindow(fmFer);
+    createWindows();
 }
 
 LurnFixture::~LurnFixture()
@@ -34,12 +32,8 @@ LurnFixture::~LurnFixture()
 
 void LurnFixture::destroyWindows()
 {
-    delete fmDemanaClau;
-    fmDemanaClau = nullptr;
-    delete fmAviso;
-    fmAviso = nullptr;
-    delete fmFer;
-    fmFer = nullptr;
+    if (fmFer)
+        ::destroyWindows();
 }
 
 void onNextModal(std::function<void(QWidget*)> action)

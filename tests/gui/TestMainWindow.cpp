@@ -5,6 +5,8 @@
 #include "LurnFixture.h"
 #include "Ufer.h"
 #include "platform/AppShell.h"
+#include "uAviso.h"
+#include "uDemanaClau.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -13,6 +15,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTimer>
 #include <QtTest>
 
@@ -245,6 +248,21 @@ private slots:
             }
         }
         QCOMPARE(listItems(), expected);
+    }
+
+    void windowsDestroyedInReverseOrder()
+    {
+        QStringList order;
+        for (QObject* w : std::initializer_list<QObject*>{fmFer, fmAviso, fmDemanaClau})
+            connect(w, &QObject::destroyed, this,
+                    [&order, name = w->objectName()] { order << name; });
+        fmFer->ListBox1->addItem(QStringLiteral("chat"));
+        fx->destroyWindows();
+        QCOMPARE(order, (QStringList{"fmDemanaClau", "fmAviso", "fmFer"}));
+        QVERIFY(!fmFer && !fmAviso && !fmDemanaClau);
+        // The main window saved the settings on its way out.
+        QSettings saved(fx->settingsFile(), QSettings::IniFormat);
+        QCOMPARE(saved.value("Noms/Nom1").toString(), QStringLiteral("chat"));
     }
 
     void errorBoxText_data()
