@@ -203,6 +203,52 @@ private slots:
         QCOMPARE(lurn.process().exitStatus(), QProcess::NormalExit);
     }
 
+    void xServerGoingAwayKeepsEdits()
+    {
+        // A display of this test's own, to pull from under the program.
+        QProcess xvfb;
+        xvfb.setProgram("Xvfb");
+        xvfb.setArguments({"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+        xvfb.start();
+        QVERIFY(xvfb.waitForStarted());
+        QTRY_VERIFY(xvfb.canReadLine());
+        const QByteArray display = ":" + xvfb.readLine().trimmed();
+        const QByteArray ours = qgetenv("DISPLAY");
+        qputenv("DISPLAY", display);
+
+        QTemporaryDir config;
+        {
+            Lurn lurn(config.path());
+            xcb_window_t main = 0;
+            {
+                // No window manager here to list the windows: search them,
+                // and tell the main window by its size.
+                X11Probe probe;
+                QDeadlineTimer deadline(10000);
+                while (!main && !deadline.hasExpired()) {
+                    QProcess search;
+                    search.start("xdotool", {"search", "--onlyvisible", "--name", "Lurn"});
+                    search.waitForFinished();
+                    for (const QByteArray& id : search.readAllStandardOutput().split('\n'))
+                        if (id.toUInt() && probe.geometry(id.toUInt()).width() == 391)
+                            main = id.toUInt();
+                    QTest::qWait(50);
+                }
+            }
+            QVERIFY(main);
+            QTest::qWait(300);
+            clickAt(main, 60, 26);
+            type("chat");
+            clickAt(main, 224, 28);
+            QTest::qWait(200);
+            xvfb.terminate();
+            QVERIFY(xvfb.waitForFinished(5000));
+            QVERIFY(lurn.endsWithin(10000));
+        }
+        qputenv("DISPLAY", ours);
+        QCOMPARE(stored(config.path(), "Noms/Nom1"), QStringLiteral("chat"));
+    }
+
     void noDisplay()
     {
         QProcess p;
