@@ -171,6 +171,20 @@ private slots:
         QVERIFY(fmFer->isVisible());
     }
 
+    void taskBarEntryRestoresTheApplication()
+    {
+        // Minimised with no lock up (after the notice, say): the entry brings
+        // the main window back and itself stays minimised.
+        app().minimise();
+        QTRY_VERIFY(!fmFer->isVisible());
+        run(QStringLiteral("wmctrl"), {"-i", "-a", QString::number(idOf(ownerWindow()))});
+        QTRY_VERIFY(fmFer->isVisible());
+        QVERIFY(!app().isMinimised());
+        QTRY_VERIFY(ownerWindow()->isMinimized());
+        X11Probe probe;
+        QTRY_VERIFY(probe.states(idOf(ownerWindow())).contains("_NET_WM_STATE_HIDDEN"));
+    }
+
     void escapesAreRefused_data()
     {
         QTest::addColumn<QString>("program");
