@@ -24,7 +24,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 
 CountdownState countdownState{};
 TfmFer* fmFer = nullptr;

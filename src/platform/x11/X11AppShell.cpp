@@ -23,11 +23,9 @@ namespace platform::x11 {
 class OwnerWindow final : public QWidget
 {
 public:
-    explicit OwnerWindow(X11AppShell* shell, std::function<void()> activated,
-                         std::function<void()> closeRequested)
+    OwnerWindow(std::function<void()> activated, std::function<void()> closeRequested)
         : m_activated(std::move(activated)), m_closeRequested(std::move(closeRequested))
     {
-        Q_UNUSED(shell);
         setAttribute(Qt::WA_QuitOnClose, false);
         setObjectName(QStringLiteral("lurnTaskBarOwner"));
         setGeometry(0, 0, 1, 1);
@@ -95,8 +93,7 @@ bool isOrdinaryTopLevel(const QWidget* w)
 X11AppShell::X11AppShell(const QString& initialTitle) : m_title(initialTitle)
 {
     m_x11 = QGuiApplication::platformName() == QLatin1String("xcb") && qtConnection();
-    m_owner = new OwnerWindow(
-        this, [this] { onTaskBarActivation(); }, [this] { onTaskBarClose(); });
+    m_owner = new OwnerWindow([this] { onTaskBarActivation(); }, [this] { onTaskBarClose(); });
     m_owner->setWindowTitle(m_title);
     m_owner->setWindowIconText(m_title);
     m_owner->showMinimized();
