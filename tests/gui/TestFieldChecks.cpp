@@ -2,7 +2,9 @@
 #include "CountdownTimer.h"
 #include "LurnFixture.h"
 #include "Ufer.h"
+#include "X11Probe.h"
 
+#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -235,7 +237,14 @@ private slots:
                 for (QAbstractButton* b : box->buttons())
                     buttons << b->text();
                 const QPoint screenCentre = box->screen()->geometry().center();
-                offCentre = (box->frameGeometry().center() - screenCentre).manhattanLength();
+                X11Probe probe;
+                const auto id = xcb_window_t(box->winId());
+                // Once the window manager has framed and placed it.
+                QDeadlineTimer framed(3000);
+                while (probe.frameOf(id) == id && !framed.hasExpired())
+                    QTest::qWait(10);
+                const QRect frame = probe.geometry(probe.frameOf(id));
+                offCentre = (frame.center() - screenCentre).manhattanLength();
             }
             QTest::keyClick(modal, Qt::Key(key));
         });

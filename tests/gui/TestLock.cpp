@@ -131,12 +131,11 @@ private slots:
         if (!area.contains(QRect(QPoint(642, 410), QSize(180, 120))))
             QSKIP("the screen is too small for the usual place");
         whileLocked([&] {
-            // The outer corner, decorations included.
-            QTRY_COMPARE(fmDemanaClau->frameGeometry().topLeft(), QPoint(642, 410));
+            // The outer corner, decorations included, where the window
+            // manager really put it.
             X11Probe probe;
-            // Where the window manager really put it.
-            QTRY_COMPARE(probe.geometry(idOf(fmDemanaClau)).topLeft(),
-                         fmDemanaClau->geometry().topLeft());
+            QTRY_COMPARE(probe.geometry(probe.frameOf(idOf(fmDemanaClau))).topLeft(),
+                         QPoint(642, 410));
         });
     }
 
@@ -279,8 +278,10 @@ private slots:
         if (area.contains(QRect(QPoint(642, 410), fmDemanaClau->frameGeometry().size())))
             QSKIP("the screen holds the lock at its usual place; tested on a small screen");
         whileLocked([&] {
-            QTRY_VERIFY(area.contains(fmDemanaClau->frameGeometry()));
-            const QRect frame = fmDemanaClau->frameGeometry();
+            X11Probe probe;
+            auto frameOnScreen = [&] { return probe.geometry(probe.frameOf(idOf(fmDemanaClau))); };
+            QTRY_VERIFY(area.contains(frameOnScreen()));
+            const QRect frame = frameOnScreen();
             // Moved only as far as needed (give or take a guess at the
             // decorations before the window was first shown).
             QVERIFY(area.right() - frame.right() <= 8 || frame.left() == 642);
@@ -326,7 +327,8 @@ private slots:
             QTRY_VERIFY(probe.states(idOf(fmAviso)).contains("_NET_WM_STATE_ABOVE"));
             QVERIFY(probe.states(idOf(fmAviso)).contains("_NET_WM_STATE_SKIP_TASKBAR"));
             const QPoint centre = fmAviso->screen()->geometry().center();
-            QVERIFY((fmAviso->frameGeometry().center() - centre).manhattanLength() <= 10);
+            const QRect frame = probe.geometry(probe.frameOf(idOf(fmAviso)));
+            QVERIFY((frame.center() - centre).manhattanLength() <= 10);
             // The customer clicks a full-screen window of another program.
             other.show();
             other.activateWindow();
@@ -345,20 +347,7 @@ private:
     // True when a is stacked above b (compares their frames under the root).
     static bool isAbove(X11Probe& probe, xcb_window_t a, xcb_window_t b)
     {
-        auto topLevelOf = [&](xcb_window_t w) {
-            for (;;) {
-                xcb_query_tree_reply_t* r = xcb_query_tree_reply(
-                    probe.connection(), xcb_query_tree(probe.connection(), w), nullptr);
-                if (!r)
-                    return w;
-                const xcb_window_t parent = r->parent;
-                free(r);
-                if (parent == probe.root())
-                    return w;
-                w = parent;
-            }
-        };
-        const xcb_window_t fa = topLevelOf(a), fb = topLevelOf(b);
+        const xcb_window_t fa = probe.frameOf(a), fb = probe.frameOf(b);
         xcb_query_tree_reply_t* r = xcb_query_tree_reply(
             probe.connection(), xcb_query_tree(probe.connection(), probe.root()), nullptr);
         const xcb_window_t* children = xcb_query_tree_children(r);

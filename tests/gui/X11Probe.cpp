@@ -114,3 +114,14 @@ QRect X11Probe::geometry(xcb_window_t window)
         return {};
     return QRect(t->dst_x, t->dst_y, g->width, g->height);
 }
+
+xcb_window_t X11Probe::frameOf(xcb_window_t window)
+{
+    for (;;) {
+        Reply<xcb_query_tree_reply_t> r(
+            xcb_query_tree_reply(m_c, xcb_query_tree(m_c, window), nullptr));
+        if (!r || r->parent == m_root || r->parent == XCB_WINDOW_NONE)
+            return window;
+        window = r->parent;
+    }
+}

@@ -32,6 +32,9 @@ public:
     std::vector<xcb_window_t> clientsOfPid(qint64 pid);
     // The window's geometry as the window manager placed it, in root coordinates.
     QRect geometry(xcb_window_t window);
+    // The child of the root that holds the window: its frame under a window
+    // manager, the window itself without one.
+    xcb_window_t frameOf(xcb_window_t window);
     xcb_connection_t* connection() const { return m_c; }
     xcb_window_t root() const { return m_root; }
     xcb_atom_t atom(const char* name);
