@@ -11,7 +11,7 @@ packages=(
     qt6-base-dev libgl-dev libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev
     fonts-dejavu-core
 )
-test_packages=(xvfb xauth openbox x11-utils xdotool wmctrl imagemagick)
+test_packages=(xvfb xauth openbox x11-utils xdotool wmctrl)
 
 install_missing() {
     local missing=()
