@@ -89,8 +89,17 @@ struct CountdownDriver
     {
         lockShown = false;
         QTimer poll;
+        QDeadlineTimer focused(QDeadlineTimer::Forever);
         QObject::connect(&poll, &QTimer::timeout, [&] {
             if (QApplication::activeModalWidget() != fmDemanaClau || !fmDemanaClau->isVisible())
+                return;
+            // Like a person, wait until the lock has the keyboard: a lock
+            // opened again before the window manager has even focused it
+            // would leave the window manager's focus changes still to come
+            // once the main window is back.
+            if (focused.isForever())
+                focused.setRemainingTime(3000);
+            if (!fmDemanaClau->isActiveWindow() && !focused.hasExpired())
                 return;
             poll.stop();
             lockShown = true;

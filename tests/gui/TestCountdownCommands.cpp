@@ -44,6 +44,16 @@ private:
         fmFer->edRepetirClave->setText(repeated);
     }
 
+    // The operator puts new text in a field and tabs out of it.
+    static void retypeAndTabOut(QLineEdit* edit, const QString& text)
+    {
+        edit->setFocus();
+        QTRY_VERIFY(edit->hasFocus());
+        edit->setText(text);
+        QTest::keyClick(edit, Qt::Key_Tab);
+        QVERIFY(!edit->hasFocus());
+    }
+
 private slots:
     void init()
     {
@@ -279,16 +289,12 @@ private slots:
         d->tickAt(10 * 60'000 - 1000);
         QVERIFY(fmFer->Timer1->isActive());
         // More time: the operator raises the minutes and tabs out.
-        fmFer->edMinutos->setFocus();
-        fmFer->edMinutos->setText(QStringLiteral("20"));
-        QTest::keyClick(fmFer->edMinutos, Qt::Key_Tab);
+        retypeAndTabOut(fmFer->edMinutos, QStringLiteral("20"));
         d->tickAt(10 * 60'000 + 1000);
         QVERIFY(fmFer->Timer1->isActive());
         QCOMPARE(app().title(), QStringLiteral("0:9:59"));
         // Less than has gone by: the next tick ends it.
-        fmFer->edMinutos->setFocus();
-        fmFer->edMinutos->setText(QStringLiteral("5"));
-        QTest::keyClick(fmFer->edMinutos, Qt::Key_Tab);
+        retypeAndTabOut(fmFer->edMinutos, QStringLiteral("5"));
         d->tickAt(10 * 60'000 + 2000);
         QVERIFY(!fmFer->Timer1->isActive());
         QVERIFY(idleButtons());

@@ -239,12 +239,22 @@ private slots:
                 const QPoint screenCentre = box->screen()->geometry().center();
                 X11Probe probe;
                 const auto id = xcb_window_t(box->winId());
-                // Once the window manager has framed and placed it.
-                QDeadlineTimer framed(3000);
-                while (probe.frameOf(id) == id && !framed.hasExpired())
+                // The window manager reparents the box into its frame before it
+                // moves the frame into place, so a first look may catch the
+                // frame still where it was made: wait for it to settle.
+                QDeadlineTimer placed(3000);
+                for (;;) {
+                    const xcb_window_t frame = probe.frameOf(id);
+                    if (frame != id) {
+                        const QRect g = probe.geometry(frame);
+                        offCentre = (g.center() - screenCentre).manhattanLength();
+                        if (offCentre <= 10)
+                            break;
+                    }
+                    if (placed.hasExpired())
+                        break;
                     QTest::qWait(10);
-                const QRect frame = probe.geometry(probe.frameOf(id));
-                offCentre = (frame.center() - screenCentre).manhattanLength();
+                }
             }
             QTest::keyClick(modal, Qt::Key(key));
         });
