@@ -280,12 +280,20 @@ private slots:
         whileLocked([&] {
             X11Probe probe;
             auto frameOnScreen = [&] { return probe.geometry(probe.frameOf(idOf(fmDemanaClau))); };
-            QTRY_VERIFY(area.contains(frameOnScreen()));
-            const QRect frame = frameOnScreen();
-            // Moved only as far as needed (give or take a guess at the
-            // decorations before the window was first shown).
-            QVERIFY(area.right() - frame.right() <= 8 || frame.left() == 642);
-            QVERIFY(area.bottom() - frame.bottom() <= 8 || frame.top() == 410);
+            // On the screen, and moved only as far as needed (give or take a
+            // guess at the decorations before the window was first shown).
+            // Waited for: the frame is made before it is moved into place.
+            auto pulledIn = [&] {
+                const QRect frame = frameOnScreen();
+                return area.contains(frame) &&
+                       (area.right() - frame.right() <= 8 || frame.left() == 642) &&
+                       (area.bottom() - frame.bottom() <= 8 || frame.top() == 410);
+            };
+            auto shown = [&] {
+                const QRect f = frameOnScreen();
+                return QStringLiteral("%1,%2 %3x%4").arg(f.x()).arg(f.y()).arg(f.width()).arg(f.height());
+            };
+            QTRY_VERIFY2(pulledIn(), qPrintable(shown()));
         });
     }
 
