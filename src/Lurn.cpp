@@ -1,15 +1,21 @@
 // Lurn: ends the listed programs when a customer's time is up.
 #include "Artwork.h"
+#include "CommandLine.h"
 #include "EventGuard.h"
 #include "ProgramWindows.h"
 #include "Ufer.h"
 #include "platform/AppShell.h"
 #include "platform/Platform.h"
+#include "platform/MessageBoxes.h"
 #include "platform/SessionEnd.h"
 #include "platform/WindowPlacement.h"
+#include "platform/WindowSourceChoice.h"
+#include "platform/WindowSources.h"
 #include "uDemanaClau.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,12 +39,44 @@ void saveOnAbruptExit()
     }
 }
 
+int diagnose(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const platform::SessionFacts facts = platform::probeSession();
+    const platform::WindowSourceChoice choice =
+        platform::chooseWindowSource(facts, platform::installedReadmePath());
+    std::string why;
+    const bool x11 = platform::prepareToStart(argc, argv, why);
+    std::printf("lurn %s\n%sx11 display: %s\n", LURN_VERSION,
+                platform::describeSession(facts, choice).c_str(),
+                x11 ? qgetenv("DISPLAY").constData() : why.c_str());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    const CommandLine line = parseCommandLine(argc, argv);
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "lurn: %s\n%s", line.error.c_str(), commandLineHelp().c_str());
+        return 2;
+    }
+    switch (line.mode) {
+    case CommandLine::Mode::Help:
+        std::printf("%s", commandLineHelp().c_str());
+        return 0;
+    case CommandLine::Mode::Version:
+        std::printf("lurn %s\n", LURN_VERSION);
+        return 0;
+    case CommandLine::Mode::Diagnose:
+        return diagnose(argc, argv);
+    case CommandLine::Mode::Run:
+        break;
+    }
+
     std::string why;
-    if (!platform::prepareToStart(why)) {
+    if (!platform::prepareToStart(argc, argv, why)) {
         std::fprintf(stderr, "lurn: %s\n", why.c_str());
         return 1;
     }
@@ -56,6 +94,9 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "lurn: %s\n", e.what());
         return 1;
     }
+    const platform::WindowSourceChoice& source = backend->windowSourceChoice();
+    std::fprintf(stderr, "lurn: windows: %s (%s)\n", platform::windowSourceName(source.kind),
+                 source.why.c_str());
 
     createWindows();
     // exit(), not quit(): quit() asks every window to close, and the task-bar
@@ -69,6 +110,11 @@ int main(int argc, char* argv[])
 
     platform::centreOnScreen(fmFer);
     fmFer->show();
+    if (!source.operatorNotice.empty()) {
+        QTimer::singleShot(0, fmFer, [text = QString::fromStdString(source.operatorNotice)] {
+            platform::services().messages->showNotice(QStringLiteral("Lurn"), text);
+        });
+    }
     const int code = QApplication::exec();
     g_running = false;
 

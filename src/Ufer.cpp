@@ -1,6 +1,6 @@
 #include "Ufer.h"
 
-#include "ClosingPass.h"
+#include "ClosingWorker.h"
 #include "CountdownTimer.h"
 #include "EventGuard.h"
 #include "FieldExit.h"
@@ -24,6 +24,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+
+#include <cstdio>
 
 CountdownState countdownState{};
 TfmFer* fmFer = nullptr;
@@ -64,6 +66,13 @@ void ShowFieldError(const QString& text)
 
 TfmFer::TfmFer()
 {
+    if (platform::TopLevelWindows* windows = platform::services().windows) {
+        m_closing = std::make_unique<ClosingWorker>(*windows);
+        connect(m_closing.get(), &ClosingWorker::failed, this, [](const QString& message) {
+            std::fprintf(stderr, "lurn: cannot close the listed programs: %s\n",
+                         qPrintable(message));
+        });
+    }
     buildControls();
     connectHandlers();
     platform::services().app->prepareWindow(this);
@@ -73,6 +82,8 @@ TfmFer::TfmFer()
 TfmFer::~TfmFer()
 {
     guarded([this] { FormDestroy(); });
+    // Requests already decided on still go out.
+    m_closing.reset();
 }
 
 void TfmFer::connectHandlers()
@@ -154,7 +165,11 @@ void TfmFer::checkField(int index)
         refocus(edit);
         Abort();
     case FieldVerdict::Accepted:
-        countdownState.*field.member = check.value;
+        if (countdownState.*field.member != check.value) {
+            countdownState.*field.member = check.value;
+            if (Timer1->isActive())
+                emit countdownEvent(CountdownEvent::NumbersChanged);
+        }
         break;
     }
 }
@@ -230,7 +245,9 @@ void TfmFer::lock()
 {
     platform::AppShell& app = *platform::services().app;
     app.minimise();
+    emit countdownEvent(CountdownEvent::LockShown);
     app.runModal(fmDemanaClau);
+    emit countdownEvent(CountdownEvent::LockOpened);
     app.restore();
 }
 
@@ -242,6 +259,7 @@ void TfmFer::bbIniciarClick()
     countdownState.CountdownStart = platform::services().clock->now();
     Timer1->start();
     setRunningButtons();
+    emit countdownEvent(CountdownEvent::Started);
     lock();
 }
 
@@ -250,6 +268,7 @@ void TfmFer::bbContinuarClick()
     checkAllFields();
     checkPasswords();
     setRunningButtons();
+    emit countdownEvent(CountdownEvent::Continued);
     lock();
 }
 
@@ -259,6 +278,7 @@ void TfmFer::bbPararClick()
     bbParar->setEnabled(false);
     bbIniciar->setEnabled(true);
     bbContinuar->hide();
+    emit countdownEvent(CountdownEvent::Stopped);
 }
 
 void TfmFer::Timer1Timer()
@@ -270,16 +290,19 @@ void TfmFer::Timer1Timer()
     const DayFraction limit = countdownLimit(state);
     lblGasto->setText(QString::fromStdString(costText(elapsed, rate)));
     lblGasto->adjustSize();
+    emit countdownEvent(CountdownEvent::Priced);
 
     if (countdownEnded(elapsed, limit)) {
         Timer1->stop();
         AcavaConnexio();
         AcavaConnexio();
         setIdleButtons();
+        emit countdownEvent(CountdownEvent::Ended);
     }
 
     if (warningDue(state, elapsed, limit)) {
         countdownState.WarningPending = false;
+        emit countdownEvent(CountdownEvent::WarningShown);
         ShowWarningNotice();
         s.app->minimise();
     }
@@ -298,7 +321,8 @@ void TfmFer::AcavaConnexio()
     names.reserve(std::size_t(ListBox1->count()));
     for (int i = 0; i < ListBox1->count(); ++i)
         names.push_back(ListBox1->item(i)->text().toStdString());
-    runClosingPass(*platform::services().windows, names);
+    if (m_closing && !names.empty())
+        m_closing->submit(std::move(names));
 }
 
 void TfmFer::ShowWarningNotice()

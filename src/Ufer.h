@@ -16,12 +16,28 @@ class QListWidget;
 class QPushButton;
 class QRadioButton;
 class CountdownTimer;
+class ClosingWorker;
 namespace platform {
 class SettingsStore;
 }
 
 // The numbers of the running or last countdown, zero at start.
 extern CountdownState countdownState;
+
+// What happens to the countdown, for those that keep it beyond the window: the
+// running countdown's saved state and the session records. Each is told after
+// the window's own state (countdownState, the buttons, the cost label) shows it.
+enum class CountdownEvent {
+    Started,        // "&Iniciar" took the values and the timer runs (before the lock)
+    Continued,      // "&Continuar" took the values (before the lock)
+    NumbersChanged, // a field left with a new value changed the running countdown
+    Priced,         // a tick showed the cost so far
+    WarningShown,   // the warning is due and is being shown (no longer pending)
+    Ended,          // the tick found the end; the closing passes are under way
+    Stopped,        // "&Parar"
+    LockShown,      // the lock stands between the customer and the main window
+    LockOpened,     // the right password opened it
+};
 
 // Beep, then the information box with the text; returns when it is closed.
 void ShowFieldError(const QString& text);
@@ -90,9 +106,13 @@ public:
     // True while the lock dialog stands between the customer and this window.
     bool isLocked() const;
 
+    // Where the closing passes run.
+    ClosingWorker* closingWorker() const { return m_closing.get(); }
+
 signals:
     // The window has agreed to close: the program ends.
     void closed();
+    void countdownEvent(CountdownEvent event);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -108,6 +128,7 @@ private:
     void lock();
 
     std::unique_ptr<platform::SettingsStore> m_store;
+    std::unique_ptr<ClosingWorker> m_closing;
     FieldExitWatcher* m_fieldExit = nullptr;
 };
 

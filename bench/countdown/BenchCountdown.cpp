@@ -115,7 +115,7 @@ int main(int argc, char* argv[])
     }
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     std::string why;
-    if (!platform::prepareToStart(why)) {
+    if (!platform::prepareToStart(argc, argv, why)) {
         std::fprintf(stderr, "bench_countdown: %s\n", why.c_str());
         return 1;
     }

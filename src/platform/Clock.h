@@ -2,15 +2,23 @@
 
 #include "rules/DayFraction.h"
 
+#include <cstdint>
+
 namespace platform {
 
-// The local wall clock, to the millisecond.
+// The two clocks the program reads. Elapsed time is measured on one that only
+// moves forward and goes on while the machine sleeps, so that neither a change
+// of the local time (daylight saving, an administrator, NTP) nor a suspend
+// bends a countdown; the wall clock is only for dates.
 class Clock
 {
 public:
     virtual ~Clock() = default;
-    // Now, as local date and time.
+    // A reading for measuring elapsed time, in days, to the millisecond. Its
+    // zero means nothing (the machine's start): only differences count.
     virtual DayFraction now() const = 0;
+    // The wall clock: milliseconds since 1970-01-01 00:00 UTC.
+    virtual std::int64_t utcMs() const = 0;
 };
 
 } // namespace platform

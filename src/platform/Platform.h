@@ -10,6 +10,8 @@ class Beep;
 class Clock;
 class MessageBoxes;
 class TopLevelWindows;
+struct SessionFacts;
+struct WindowSourceChoice;
 
 // What the program needs from outside itself. The entry points these at the
 // backend chosen at build time; tests may swap single members (the clock, the
@@ -30,6 +32,10 @@ class Backend
 {
 public:
     virtual ~Backend() = default;
+    // What the session offered at start, and which source the closing pass
+    // uses for other programs' windows, and why.
+    virtual const SessionFacts& sessionFacts() const = 0;
+    virtual const WindowSourceChoice& windowSourceChoice() const = 0;
 };
 
 // Creates the backend this build was made for and points services() at it.
@@ -42,8 +48,8 @@ std::unique_ptr<Backend> installBackend();
 namespace platform {
 
 // Before the QApplication exists: points Qt at the windowing system this
-// build was made for (unless the user chose one) and checks that it can be
-// reached. On failure, returns false with a one-line reason in why.
-bool prepareToStart(std::string& why);
+// build was made for (unless a -platform argument chooses) and checks that it
+// can be reached. On failure, returns false with a one-line reason in why.
+bool prepareToStart(int argc, char** argv, std::string& why);
 
 } // namespace platform

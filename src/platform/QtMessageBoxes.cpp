@@ -46,4 +46,17 @@ void QtMessageBoxes::showInformation(const QString& text)
     runBox(QMessageBox::Information, QStringLiteral("Information"), text);
 }
 
+void QtMessageBoxes::showNotice(const QString& caption, const QString& text)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, caption, text, QMessageBox::Ok);
+    box->setObjectName(QStringLiteral("operatorNotice"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    if (AppShell* app = services().app)
+        app->prepareWindow(box);
+    box->adjustSize();
+    centreOnScreen(box);
+    box->show();
+}
+
 } // namespace platform

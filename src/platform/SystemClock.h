@@ -4,11 +4,12 @@
 
 namespace platform {
 
-// The local date and time from the operating system.
+// CLOCK_BOOTTIME for elapsed time, the system's wall clock for dates.
 class SystemClock final : public Clock
 {
 public:
     DayFraction now() const override;
+    std::int64_t utcMs() const override;
 };
 
 } // namespace platform

@@ -6,8 +6,10 @@
 
 namespace platform {
 
-// A top-level window of any program on the display; 0 is no window.
-using WindowHandle = std::uint32_t;
+// A top-level window of any program on the display; 0 is no window. Wide
+// enough for every source: X11 window ids are 32 bits, GNOME Shell counts its
+// windows from 2^32 up.
+using WindowHandle = std::uint64_t;
 
 struct TopLevelWindow
 {

@@ -13,16 +13,31 @@
 
 class QWidget;
 
-// A clock that moves only when told to.
+// Clocks that move only when told to. set() and advanceMs() move both the
+// elapsed-time clock and the wall clock; stepWallMs() moves only the wall
+// clock, as an administrator or NTP would.
 class FakeClock final : public platform::Clock
 {
 public:
     DayFraction now() const override { return m_now; }
-    void set(DayFraction now) { m_now = now; }
-    void advanceMs(double ms) { m_now += ms / kMillisecondsPerDay; }
+    std::int64_t utcMs() const override { return m_utcMs; }
+    void set(DayFraction now)
+    {
+        m_utcMs += std::int64_t((now - m_now) * kMillisecondsPerDay);
+        m_now = now;
+    }
+    void advanceMs(double ms)
+    {
+        m_now += ms / kMillisecondsPerDay;
+        m_utcMs += std::int64_t(ms);
+    }
+    void stepWallMs(std::int64_t ms) { m_utcMs += ms; }
 
 private:
-    DayFraction m_now = 46'000.25; // a morning in 2025
+    // Any reading will do; at this one the millisecond steps of the tests
+    // reach the countdown's boundaries exactly.
+    DayFraction m_now = 46'000.25;
+    std::int64_t m_utcMs = 1'765'360'800'000LL; // 2025-12-10 10:00 UTC
 };
 
 class FakeBeep final : public platform::Beep

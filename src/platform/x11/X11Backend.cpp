@@ -2,8 +2,8 @@
 #include "platform/QtBeep.h"
 #include "platform/QtMessageBoxes.h"
 #include "platform/SystemClock.h"
+#include "platform/WindowSources.h"
 #include "platform/x11/X11AppShell.h"
-#include "platform/x11/X11TopLevelWindows.h"
 
 #include <QCoreApplication>
 
@@ -15,19 +15,26 @@ namespace {
 class X11Backend final : public Backend
 {
 public:
-    X11Backend() : m_app(defaultApplicationTitle(QCoreApplication::applicationFilePath()))
+    X11Backend()
+        : m_source(openWindowSource()),
+          m_app(defaultApplicationTitle(QCoreApplication::applicationFilePath()))
     {
         Services& s = services();
         s.app = &m_app;
         s.beep = &m_beep;
         s.clock = &m_clock;
         s.messages = &m_messages;
-        s.windows = &m_windows;
+        s.windows = m_source.windows.get();
     }
     ~X11Backend() override { services() = Services{}; }
 
+    const SessionFacts& sessionFacts() const override { return m_source.facts; }
+    const WindowSourceChoice& windowSourceChoice() const override { return m_source.choice; }
+
 private:
-    x11::X11TopLevelWindows m_windows; // first: it throws when there is no display
+    // The program's own windows are X11 windows whatever the desktop; other
+    // programs' windows come from the source the session offers.
+    WindowSource m_source; // first: it throws when there is no display
     x11::X11AppShell m_app;
     QtBeep m_beep;
     SystemClock m_clock;
@@ -45,14 +52,18 @@ std::unique_ptr<Backend> installBackend()
 
 namespace platform {
 
-bool prepareToStart(std::string& why)
+bool prepareToStart(int argc, char** argv, std::string& why)
 {
-    // The program reaches into other programs' windows through X11; in a
-    // Wayland session it runs through XWayland.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    if (qgetenv("QT_QPA_PLATFORM") != "xcb")
-        return true;
+    // The program's own windows are X11 windows everywhere: the task-bar
+    // entry, the lock's refusals and the notice above all windows rest on X11
+    // (in a Wayland session through XWayland). A session's QT_QPA_PLATFORM
+    // (often "wayland") is not for us; only an explicit -platform argument
+    // chooses otherwise, for tests.
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "-platform") == 0 || qstrcmp(argv[i], "--platform") == 0)
+            return true;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
     int screen = 0;
     xcb_connection_t* c = xcb_connect(nullptr, &screen);
     const bool ok = c && !xcb_connection_has_error(c);

@@ -350,7 +350,8 @@ void X11TopLevelWindows::requestCloseAll(const std::vector<WindowHandle>& window
 
 void X11TopLevelWindows::post(WindowHandle window)
 {
-    if (window == 0)
+    // X11 window ids are 32 bits: anything wider names no window here.
+    if (window == 0 || window > 0xFFFFFFFFu)
         return;
     if (m_managed.contains(window)) {
         sendManagerClose(window);
@@ -374,7 +375,7 @@ void X11TopLevelWindows::closeUnknown(WindowHandle window)
     const auto clientsCookie =
         xcb_get_property(c, 0, m_root, ewmh._NET_CLIENT_LIST, XCB_ATOM_WINDOW, 0, kListLongs);
     const auto protocolsCookie =
-        xcb_get_property(c, 0, window, ewmh.WM_PROTOCOLS, XCB_ATOM_ATOM, 0, kListLongs);
+        xcb_get_property(c, 0, xcb_window_t(window), ewmh.WM_PROTOCOLS, XCB_ATOM_ATOM, 0, kListLongs);
     const auto check = valuesOf<xcb_window_t>(takeProperty(c, checkCookie), XCB_ATOM_WINDOW);
     const auto clients = valuesOf<xcb_window_t>(takeProperty(c, clientsCookie), XCB_ATOM_WINDOW);
     const auto protocols = valuesOf<xcb_atom_t>(takeProperty(c, protocolsCookie), XCB_ATOM_ATOM);
@@ -398,7 +399,7 @@ void X11TopLevelWindows::closeUnknown(WindowHandle window)
 // What a press on the close box does: the manager decides how to end it.
 void X11TopLevelWindows::sendManagerClose(WindowHandle window)
 {
-    xcb_ewmh_request_close_window(&m_ewmh->atoms, m_screen, window, XCB_CURRENT_TIME,
+    xcb_ewmh_request_close_window(&m_ewmh->atoms, m_screen, xcb_window_t(window), XCB_CURRENT_TIME,
                                   XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER);
 }
 
@@ -407,14 +408,14 @@ void X11TopLevelWindows::sendDelete(WindowHandle window)
     xcb_client_message_event_t event{};
     event.response_type = XCB_CLIENT_MESSAGE;
     event.format = 32;
-    event.window = window;
+    event.window = xcb_window_t(window);
     event.type = m_ewmh->atoms.WM_PROTOCOLS;
     event.data.data32[0] = m_deleteWindow;
     event.data.data32[1] = XCB_CURRENT_TIME;
     // The window may be gone by now; that error tells nothing we need, so it
     // is discarded rather than left to pile up on the connection.
     const xcb_void_cookie_t cookie =
-        xcb_send_event_checked(m_connection.get(), 0, window, XCB_EVENT_MASK_NO_EVENT,
+        xcb_send_event_checked(m_connection.get(), 0, xcb_window_t(window), XCB_EVENT_MASK_NO_EVENT,
                                reinterpret_cast<const char*>(&event));
     xcb_discard_reply(m_connection.get(), cookie.sequence);
 }

@@ -1,0 +1,30 @@
+#include "CommandLine.h"
+
+#include <cstring>
+
+CommandLine parseCommandLine(int argc, char** argv)
+{
+    CommandLine line;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--diagnose") == 0) {
+            line.mode = CommandLine::Mode::Diagnose;
+        } else if (std::strcmp(arg, "--version") == 0) {
+            line.mode = CommandLine::Mode::Version;
+        } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            line.mode = CommandLine::Mode::Help;
+        } else if (std::strncmp(arg, "--", 2) == 0 && line.error.empty()) {
+            // Qt's options start with a single dash; a double-dash one that is
+            // not ours is a mistake worth saying.
+            line.error = std::string("unknown option ") + arg;
+        }
+    }
+    return line;
+}
+
+std::string commandLineHelp()
+{
+    return "Usage: lurn [--diagnose | --version | --help]\n"
+           "  --diagnose  print how Lurn reaches other programs' windows on this desktop\n"
+           "  --version   print the version\n";
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+// What the command line asks for. Qt's own options (-platform, -display…)
+// are left for QApplication.
+struct CommandLine
+{
+    enum class Mode {
+        Run,      // the program, as the desktop starts it
+        Diagnose, // print what the session offers and which window source was chosen
+        Version,
+        Help,
+    };
+    Mode mode = Mode::Run;
+    std::string error; // an option this program does not know, when not empty
+};
+
+CommandLine parseCommandLine(int argc, char** argv);
+
+// The text --help prints.
+std::string commandLineHelp();
