@@ -24,6 +24,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QUuid>
 
 #include <cstdio>
 
@@ -257,6 +258,7 @@ void TfmFer::bbIniciarClick()
     checkPasswords();
     countdownState.WarningPending = edMinutosAntes->text() != QLatin1String("0");
     countdownState.CountdownStart = platform::services().clock->now();
+    m_countdownId = QUuid::createUuid().toString(QUuid::WithoutBraces);
     Timer1->start();
     setRunningButtons();
     emit countdownEvent(CountdownEvent::Started);

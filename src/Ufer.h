@@ -29,6 +29,7 @@ extern CountdownState countdownState;
 // the window's own state (countdownState, the buttons, the cost label) shows it.
 enum class CountdownEvent {
     Started,        // "&Iniciar" took the values and the timer runs (before the lock)
+    Resumed,        // a countdown that was running when the program last ended goes on
     Continued,      // "&Continuar" took the values (before the lock)
     NumbersChanged, // a field left with a new value changed the running countdown
     Priced,         // a tick showed the cost so far
@@ -109,6 +110,11 @@ public:
     // Where the closing passes run.
     ClosingWorker* closingWorker() const { return m_closing.get(); }
 
+    // The running (or last) countdown's identity: a UUID made by "&Iniciar",
+    // kept when the countdown is resumed after a restart; empty before the
+    // first countdown.
+    const QString& countdownId() const { return m_countdownId; }
+
 signals:
     // The window has agreed to close: the program ends.
     void closed();
@@ -129,6 +135,7 @@ private:
 
     std::unique_ptr<platform::SettingsStore> m_store;
     std::unique_ptr<ClosingWorker> m_closing;
+    QString m_countdownId;
     FieldExitWatcher* m_fieldExit = nullptr;
 };
 

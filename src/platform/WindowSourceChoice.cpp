@@ -66,7 +66,7 @@ WindowSourceChoice chooseWindowSource(const SessionFacts& facts, const std::stri
     }
 
     // Only the X11 windows (through XWayland) are within reach.
-    const std::string seeReadme = " Vea «Escritorios Wayland» en " + readmePath + ".";
+    const std::string seeReadme = " Vea «Wayland desktops» en " + readmePath + ".";
     if (facts.gnomeExtensionFound) {
         choice.why = "the GNOME Shell extension answers with interface version " +
                      versionText(facts.gnomeExtensionVersion) + ", this program speaks version " +

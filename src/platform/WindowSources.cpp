@@ -52,7 +52,7 @@ WindowSource openWindowSource()
         source.choice.kind = WindowSourceKind::X11;
         source.choice.operatorNotice =
             "Lurn no ha podido abrir la lista de ventanas del escritorio: al acabar el tiempo "
-            "solo se cerrarán los programas X11. Vea «Escritorios Wayland» en " +
+            "solo se cerrarán los programas X11. Vea «Wayland desktops» en " +
             installedReadmePath() + ".";
     }
     if (!source.windows)
