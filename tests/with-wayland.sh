@@ -20,7 +20,6 @@
 # LURN_TEST_COMPOSITOR_PID, so that a test can end the compositor under a
 # program, and LURN_TEST_SESSION_DIR, the session's temporary directory.
 set -uo pipefail
-shopt -s extglob
 set -m # every background job in a process group of its own, stopped as one
 
 compositor=
@@ -83,12 +82,18 @@ fi
 bus_pid=
 compositor_pid=
 command_pid=
+# Whether the process has ended (it may linger as a zombie until reaped).
+gone() {
+    local state
+    read -r _ _ state _ <"/proc/$1/stat" 2>/dev/null || return 0
+    [[ "$state" == Z ]]
+}
 cleanup() {
     local pid
     for pid in $command_pid $compositor_pid $bus_pid; do
         kill -TERM "$pid" 2>/dev/null || continue
         for _ in $(seq 100); do
-            [[ "$(ps -o stat= -p "$pid" 2>/dev/null)" == @(|Z*) ]] && break
+            gone "$pid" && break
             sleep 0.05
         done
         # Whatever is left of its process group (XWayland, activated services).

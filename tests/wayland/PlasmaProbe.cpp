@@ -86,8 +86,8 @@ void onGlobal(void* data, wl_registry* registry, std::uint32_t name, const char*
             wl_registry_bind(registry, name, &org_kde_plasma_window_management_interface, 13));
 }
 
-const wl_registry_listener kRegistryListener = {
-    onGlobal, [](void*, wl_registry*, std::uint32_t) {}};
+const wl_registry_listener kRegistryListener = {onGlobal,
+                                                [](void*, wl_registry*, std::uint32_t) {}};
 
 } // namespace
 

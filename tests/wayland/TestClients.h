@@ -15,8 +15,7 @@ public:
 
     // The title is passed as bytes, so that it may be anything but NUL
     // (closing_client takes them as they are into _NET_WM_NAME).
-    TestClient(Kind kind, const QByteArray& title, const QStringList& options = {})
-        : m_kind(kind)
+    TestClient(Kind kind, const QByteArray& title, const QStringList& options = {}) : m_kind(kind)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         // The helpers are built with the sanitizers too; their leaks at exit
@@ -26,8 +25,8 @@ public:
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         const QString program = kind == Kind::Native ? QStringLiteral(LURN_WAYLAND_CLIENT)
                                                      : QStringLiteral(LURN_CLOSING_CLIENT);
-        QByteArray command = "exec " + shellQuoted(program.toUtf8()) + " --title " +
-                             shellQuoted(title);
+        QByteArray command =
+            "exec " + shellQuoted(program.toUtf8()) + " --title " + shellQuoted(title);
         for (const QString& option : options)
             command += " " + shellQuoted(option.toUtf8());
         // QProcess hands arguments over as UTF-8 text; a title that is not
@@ -35,9 +34,9 @@ public:
         QByteArray escaped;
         for (unsigned char c : command)
             escaped += "\\" + QByteArray::number(c, 8).rightJustified(3, '0');
-        m_process.start(QStringLiteral("/bin/sh"),
-                        {QStringLiteral("-c"),
-                         QString::fromLatin1("eval \"$(printf '" + escaped + "')\"")});
+        m_process.start(
+            QStringLiteral("/bin/sh"),
+            {QStringLiteral("-c"), QString::fromLatin1("eval \"$(printf '" + escaped + "')\"")});
     }
     ~TestClient()
     {

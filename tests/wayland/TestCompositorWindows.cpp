@@ -172,12 +172,12 @@ private slots:
         // KWin reads the bytes as UTF-8 and repairs them; sway passes them on.
         QTest::newRow("XWayland, title not UTF-8")
             << x11 << QByteArray("caf\xE9 \xFF\xFE chat") << "chat" << true << -1;
-        QTest::newRow("name ends at byte 254")
-            << native << filler(250) + "chat" << "chat" << true << 254;
-        QTest::newRow("name ends at byte 255")
-            << native << filler(251) + "chat" << "chat" << false << 254;
-        QTest::newRow("title cut at a character's end")
-            << native << filler(253) + "é chat" << "a" << true << 253;
+        QTest::newRow("name ends at byte 254") << native << filler(250) + "chat"
+                                               << "chat" << true << 254;
+        QTest::newRow("name ends at byte 255") << native << filler(251) + "chat"
+                                               << "chat" << false << 254;
+        QTest::newRow("title cut at a character's end") << native << filler(253) + "é chat"
+                                                        << "a" << true << 253;
     }
 
     void matchingWindowsAreClosed()
@@ -188,7 +188,8 @@ private slots:
         QFETCH(bool, closed);
         QFETCH(int, listedBytes);
 
-        const QByteArray marker = QByteArray::number(++m_row).rightJustified(kMarkerBytes - 1, '#') + " ";
+        const QByteArray marker =
+            QByteArray::number(++m_row).rightJustified(kMarkerBytes - 1, '#') + " ";
         TestClient client(kind, marker + title);
         QTRY_VERIFY_WITH_TIMEOUT(client.isReady(), 20000);
         const std::vector<TopLevelWindow> listed = waitForListed(*m_source, marker.toStdString());

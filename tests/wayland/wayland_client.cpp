@@ -11,8 +11,8 @@
 // "title <n> <text>" retitles window n and answers "titled"; end of input ends
 // the program.
 
-#include <QGuiApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QRasterWindow>
 #include <QSocketNotifier>
@@ -47,7 +47,8 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override
     {
-        QPainter(this).fillRect(QRect(QPoint(), size()), m_index % 2 ? Qt::darkCyan : Qt::darkYellow);
+        QPainter(this).fillRect(QRect(QPoint(), size()),
+                                m_index % 2 ? Qt::darkCyan : Qt::darkYellow);
     }
     void exposeEvent(QExposeEvent* event) override
     {

@@ -35,12 +35,11 @@ std::vector<std::string> splitUuids(std::string_view text)
 
 } // namespace
 
-void KWinTopLevelWindows::onWindow(void* data, org_kde_plasma_window_management*,
-                                   std::uint32_t id)
+void KWinTopLevelWindows::onWindow(void* data, org_kde_plasma_window_management*, std::uint32_t id)
 {
     auto* self = static_cast<KWinTopLevelWindows*>(data);
-    // From version 13 on the same window comes again with its uuid, the
-    // handle KWin prefers.
+    // From version 13 on KWin announces windows by their uuid instead (and
+    // may still send this too).
     if (self->m_version >= ORG_KDE_PLASMA_WINDOW_MANAGEMENT_WINDOW_WITH_UUID_SINCE_VERSION)
         return;
     self->announce(id, {});
@@ -66,18 +65,17 @@ void KWinTopLevelWindows::requestAnnounced()
         Announced a = std::move(m_announced.front());
         m_announced.pop_front();
         org_kde_plasma_window* proxy =
-            a.uuid.empty() ? org_kde_plasma_window_management_get_window(m_manager, a.internalId)
-                           : org_kde_plasma_window_management_get_window_by_uuid(m_manager,
-                                                                                 a.uuid.c_str());
+            a.uuid.empty()
+                ? org_kde_plasma_window_management_get_window(m_manager, a.internalId)
+                : org_kde_plasma_window_management_get_window_by_uuid(m_manager, a.uuid.c_str());
         add(proxy, a.internalId, std::move(a.uuid));
         m_batch.push_back(m_windows.back().handle);
     }
     // KWin answers requests in order: when it answers this, it has told
     // everything about the batch.
-    static const wl_callback_listener listener = {
-        [](void* data, wl_callback*, std::uint32_t) {
-            static_cast<KWinTopLevelWindows*>(data)->batchAnswered();
-        }};
+    static const wl_callback_listener listener = {[](void* data, wl_callback*, std::uint32_t) {
+        static_cast<KWinTopLevelWindows*>(data)->batchAnswered();
+    }};
     m_batchDone = wl_display_sync(m_connection->display());
     wl_callback_add_listener(m_batchDone, &listener, this);
 }
@@ -97,7 +95,8 @@ void KWinTopLevelWindows::onStackingOrder(void* data, org_kde_plasma_window_mana
                                           wl_array* ids)
 {
     auto* self = static_cast<KWinTopLevelWindows*>(data);
-    if (self->m_version >= ORG_KDE_PLASMA_WINDOW_MANAGEMENT_STACKING_ORDER_UUID_CHANGED_SINCE_VERSION)
+    if (self->m_version >=
+        ORG_KDE_PLASMA_WINDOW_MANAGEMENT_STACKING_ORDER_UUID_CHANGED_SINCE_VERSION)
         return;
     const auto* first = static_cast<const std::uint32_t*>(ids->data);
     self->m_stackingIds.assign(first, first + ids->size / sizeof(std::uint32_t));
@@ -201,7 +200,8 @@ std::vector<TopLevelWindow> KWinTopLevelWindows::snapshot() const
         if (!w.described)
             continue;
         std::size_t height = 0;
-        if (const auto found = heightOfUuid.find(w.uuid); !w.uuid.empty() && found != heightOfUuid.end())
+        if (const auto found = heightOfUuid.find(w.uuid);
+            !w.uuid.empty() && found != heightOfUuid.end())
             height = found->second;
         else if (const auto byId = heightOfId.find(w.internalId); byId != heightOfId.end())
             height = byId->second;
@@ -218,7 +218,7 @@ std::vector<TopLevelWindow> KWinTopLevelWindows::snapshot() const
 }
 
 KWinTopLevelWindows::KWinTopLevelWindows(std::unique_ptr<WaylandConnection> connection,
-                   std::uint32_t newestVersion)
+                                         std::uint32_t newestVersion)
     : m_connection(std::move(connection))
 {
     static const org_kde_plasma_window_management_listener listener = {
@@ -248,8 +248,8 @@ KWinTopLevelWindows::KWinTopLevelWindows(std::unique_ptr<WaylandConnection> conn
     } catch (const std::exception& e) {
         const std::size_t listed = m_windows.size();
         release();
-        throw std::runtime_error(std::string(kInterface) + " version " +
-                                 std::to_string(m_version) + " (" + std::to_string(listed) +
+        throw std::runtime_error(std::string(kInterface) + " version " + std::to_string(m_version) +
+                                 " (" + std::to_string(listed) +
                                  " windows listed so far): " + e.what());
     }
 }
@@ -286,17 +286,19 @@ std::vector<TopLevelWindow> KWinTopLevelWindows::stack()
     // title set before this call is known; while windows announced meanwhile
     // are still being described, after further ones.
     const auto deadline = deadlineFromNow();
-    auto windows = std::make_shared<std::vector<TopLevelWindow>>();
-    auto done = std::make_shared<bool>(false);
-    while (!*done) {
-        m_connection->callAfterRoundTrip(
-            [this, windows, done] {
-                *done = complete();
-                *windows = snapshot();
+    std::vector<TopLevelWindow> windows;
+    bool done = false;
+    while (!done) {
+        m_connection->call(
+            true,
+            [&] {
+                done = complete();
+                if (done)
+                    windows = snapshot();
             },
             deadline);
     }
-    return std::move(*windows);
+    return windows;
 }
 
 void KWinTopLevelWindows::requestClose(WindowHandle window)
@@ -310,7 +312,8 @@ void KWinTopLevelWindows::requestCloseAll(const std::vector<WindowHandle>& windo
         return;
     // A window that has closed meanwhile is no longer known and is skipped.
     m_connection->call(
-        [this, windows] {
+        false,
+        [&] {
             for (WindowHandle window : windows)
                 if (const auto found = m_byHandle.find(window); found != m_byHandle.end())
                     org_kde_plasma_window_close(found->second->proxy);

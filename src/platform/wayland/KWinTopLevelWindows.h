@@ -45,7 +45,7 @@ public:
     // offer the protocol or does not answer in time.
     // newestVersion caps the version bound (tests try the others).
     explicit KWinTopLevelWindows(std::unique_ptr<WaylandConnection> connection,
-                   std::uint32_t newestVersion = kVersion);
+                                 std::uint32_t newestVersion = kVersion);
     ~KWinTopLevelWindows() override;
     KWinTopLevelWindows(const KWinTopLevelWindows&) = delete;
     KWinTopLevelWindows& operator=(const KWinTopLevelWindows&) = delete;

@@ -13,14 +13,6 @@
 #include <stdexcept>
 
 namespace platform::wayland {
-
-struct WaylandConnection::Sync
-{
-    WaylandConnection* owner = nullptr;
-    wl_callback* proxy = nullptr;
-    std::shared_ptr<Job> job;
-};
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -32,10 +24,10 @@ int millisecondsUntil(WaylandConnection::Deadline deadline)
     return int(std::clamp<long long>(left, 0, 60 * 60 * 1000));
 }
 
-std::string timeoutText()
+std::runtime_error timeout()
 {
-    return "the compositor did not answer within " +
-           std::to_string(kCompositorTimeout.count() / 1000) + " s";
+    return std::runtime_error("the compositor did not answer within " +
+                              std::to_string(kCompositorTimeout.count() / 1000) + " s");
 }
 
 std::string compositorName()
@@ -59,12 +51,12 @@ void onGlobalRemove(void* data, wl_registry*, std::uint32_t name)
 
 const wl_registry_listener kRegistryListener = {onGlobal, onGlobalRemove};
 
-void onSetUpSyncDone(void* data, wl_callback*, std::uint32_t)
+void onSyncDone(void* data, wl_callback*, std::uint32_t)
 {
     *static_cast<bool*>(data) = true;
 }
 
-const wl_callback_listener kSetUpSyncListener = {onSetUpSyncDone};
+const wl_callback_listener kSyncListener = {onSyncDone};
 
 } // namespace
 
@@ -97,16 +89,6 @@ WaylandConnection::~WaylandConnection()
 void WaylandConnection::release()
 {
     stop();
-    {
-        std::lock_guard lock(m_mutex);
-        m_jobs.clear();
-    }
-    for (Sync* sync : m_syncs) {
-        wl_callback_destroy(sync->proxy);
-        delete sync;
-    }
-    m_syncs.clear();
-    m_sent.clear();
     if (m_registry)
         wl_registry_destroy(m_registry);
     m_registry = nullptr;
@@ -142,66 +124,22 @@ std::string WaylandConnection::describeError() const
     return std::string("the connection to the compositor failed: ") + std::strerror(error);
 }
 
-bool WaylandConnection::flush(Deadline deadline)
+void WaylandConnection::markBroken(std::string reason)
 {
-    for (;;) {
-        if (wl_display_flush(m_display) >= 0)
-            return true;
-        if (errno != EAGAIN)
-            return false;
-        // The compositor is slow to read: wait for room in the socket.
-        pollfd fd{wl_display_get_fd(m_display), POLLOUT, 0};
-        const int ready = poll(&fd, 1, millisecondsUntil(deadline));
-        if (ready == 0)
-            throw std::runtime_error(timeoutText());
-        if (ready < 0 && errno != EINTR)
-            return false;
-    }
+    if (m_broken.empty())
+        m_broken = std::move(reason);
 }
 
-void WaylandConnection::roundTrip(Deadline deadline)
+void WaylandConnection::fail(std::string reason)
 {
-    bool answered = false;
-    struct Callback
-    {
-        wl_callback* proxy;
-        ~Callback() { wl_callback_destroy(proxy); }
-    } callback{wl_display_sync(m_display)};
-    wl_callback_add_listener(callback.proxy, &kSetUpSyncListener, &answered);
+    markBroken(std::move(reason));
+    throw std::runtime_error(m_broken);
+}
 
-    while (!answered) {
-        while (wl_display_prepare_read(m_display) != 0) {
-            if (wl_display_dispatch_pending(m_display) < 0)
-                throw std::runtime_error(describeError());
-        }
-        if (answered) {
-            wl_display_cancel_read(m_display);
-            break;
-        }
-        bool flushed = false;
-        try {
-            flushed = flush(deadline);
-        } catch (...) {
-            wl_display_cancel_read(m_display);
-            throw;
-        }
-        if (!flushed) {
-            wl_display_cancel_read(m_display);
-            throw std::runtime_error(describeError());
-        }
-        pollfd fd{wl_display_get_fd(m_display), POLLIN, 0};
-        const int ready = poll(&fd, 1, millisecondsUntil(deadline));
-        if (ready <= 0) {
-            wl_display_cancel_read(m_display);
-            if (ready == 0)
-                throw std::runtime_error(timeoutText());
-            if (errno == EINTR)
-                continue;
-            throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
-        }
-        if (wl_display_read_events(m_display) < 0 || wl_display_dispatch_pending(m_display) < 0)
-            throw std::runtime_error(describeError());
-    }
+void WaylandConnection::wakeReader()
+{
+    const char byte = 'w';
+    [[maybe_unused]] const auto written = ::write(m_wakeWrite, &byte, 1);
 }
 
 void WaylandConnection::start()
@@ -211,179 +149,145 @@ void WaylandConnection::start()
 
 void WaylandConnection::stop()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
-    }
-    if (m_wakeWrite >= 0) {
-        const char byte = 's';
-        [[maybe_unused]] const auto written = ::write(m_wakeWrite, &byte, 1);
-    }
+    m_stopping = true;
+    m_callers.notify_all();
+    if (m_wakeWrite >= 0)
+        wakeReader();
     if (m_thread.joinable())
         m_thread.join();
-    m_changed.notify_all();
 }
 
-std::string WaylandConnection::brokenReason() const
+void WaylandConnection::flush(Deadline deadline)
 {
-    std::lock_guard lock(m_mutex);
-    return m_broken;
-}
-
-void WaylandConnection::markBroken(std::string reason)
-{
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_broken.empty())
-            m_broken = std::move(reason);
+    for (;;) {
+        if (wl_display_flush(m_display) >= 0)
+            return;
+        if (errno != EAGAIN)
+            fail(describeError());
+        // The compositor is slow to read: wait for room in the socket.
+        pollfd fd{wl_display_get_fd(m_display), POLLOUT, 0};
+        const int ready = poll(&fd, 1, millisecondsUntil(deadline));
+        if (ready == 0)
+            throw timeout();
+        if (ready < 0 && errno != EINTR)
+            fail(std::string("poll: ") + std::strerror(errno));
     }
-    m_changed.notify_all();
 }
 
-void WaylandConnection::takeJobs()
+void WaylandConnection::waitForAnswer(const bool& answered, Deadline deadline)
 {
-    std::deque<std::shared_ptr<Job>> jobs;
-    {
-        std::lock_guard lock(m_mutex);
-        jobs.swap(m_jobs);
-    }
-    for (std::shared_ptr<Job>& job : jobs) {
-        if (!job->afterRoundTrip) {
-            runTask(std::move(job));
+    for (;;) {
+        if (wl_display_dispatch_pending(m_display) < 0)
+            fail(describeError());
+        if (answered)
+            return;
+        if (wl_display_prepare_read(m_display) != 0)
             continue;
+        pollfd fd{wl_display_get_fd(m_display), POLLIN, 0};
+        const int ready = poll(&fd, 1, millisecondsUntil(deadline));
+        if (ready <= 0) {
+            wl_display_cancel_read(m_display);
+            if (ready == 0)
+                throw timeout();
+            if (errno == EINTR)
+                continue;
+            fail(std::string("poll: ") + std::strerror(errno));
         }
-        // The task runs when the compositor answers. Events come in the order
-        // they were sent, so everything the compositor said before has been
-        // handled by then.
-        static const wl_callback_listener listener = {
-            [](void* data, wl_callback*, std::uint32_t) {
-                auto* sync = static_cast<Sync*>(data);
-                sync->owner->answered(sync);
-            }};
-        auto* sync = new Sync{this, wl_display_sync(m_display), std::move(job)};
-        m_syncs.push_back(sync);
-        wl_callback_add_listener(sync->proxy, &listener, sync);
+        if (wl_display_read_events(m_display) < 0)
+            fail(describeError());
     }
 }
 
-void WaylandConnection::answered(Sync* sync)
+void WaylandConnection::call(bool afterRoundTrip, const std::function<void()>& task,
+                             Deadline deadline)
 {
-    std::erase(m_syncs, sync);
-    wl_callback_destroy(sync->proxy);
-    runTask(std::move(sync->job));
-    delete sync;
-}
-
-void WaylandConnection::runTask(std::shared_ptr<Job> job)
-{
-    // Nothing may leave this thread's loop by an exception.
-    try {
-        job->task();
-    } catch (const std::exception& e) {
-        job->error = e.what();
-    } catch (...) {
-        job->error = "unknown error";
+    ++m_callers;
+    struct Leave
+    {
+        std::atomic<int>& callers;
+        ~Leave()
+        {
+            if (--callers == 0)
+                callers.notify_all();
+        }
+    } leave{m_callers};
+    std::lock_guard lock(m_lock);
+    if (!m_broken.empty())
+        throw std::runtime_error(m_broken);
+    if (afterRoundTrip) {
+        bool answered = false;
+        struct Callback
+        {
+            wl_callback* proxy;
+            ~Callback() { wl_callback_destroy(proxy); }
+        } callback{wl_display_sync(m_display)};
+        wl_callback_add_listener(callback.proxy, &kSyncListener, &answered);
+        flush(deadline);
+        waitForAnswer(answered, deadline);
     }
-    m_sent.push_back(std::move(job));
+    if (task)
+        task();
+    flush(deadline);
 }
 
 void WaylandConnection::run()
 {
     while (serve()) {
-        std::lock_guard lock(m_mutex);
-        if (m_stopping)
-            return;
     }
 }
 
 bool WaylandConnection::serve()
 {
-    takeJobs();
-    while (wl_display_prepare_read(m_display) != 0) {
-        if (wl_display_dispatch_pending(m_display) < 0) {
-            markBroken(describeError());
-            return false;
-        }
-    }
-    bool wantWrite = false;
-    if (wl_display_flush(m_display) >= 0) {
-        // What the finished tasks sent has left the program.
-        {
-            std::lock_guard lock(m_mutex);
-            for (const std::shared_ptr<Job>& job : m_sent)
-                job->done = true;
-        }
-        if (!m_sent.empty())
-            m_changed.notify_all();
-        m_sent.clear();
-    } else if (errno == EAGAIN) {
-        wantWrite = true;
-    } else {
-        wl_display_cancel_read(m_display);
-        markBroken(describeError());
-        return false;
-    }
-
-    pollfd fds[2] = {{wl_display_get_fd(m_display), short(POLLIN | (wantWrite ? POLLOUT : 0)), 0},
+    // Waits for events without preparing to read: whoever reads does so under
+    // the lock, so that a caller inside call() never waits for this thread.
+    pollfd fds[2] = {{wl_display_get_fd(m_display), short(POLLIN | (m_wantWrite ? POLLOUT : 0)), 0},
                      {m_wakeRead, POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0) {
-        wl_display_cancel_read(m_display);
-        if (errno == EINTR)
-            return true;
+    if (poll(fds, 2, -1) < 0 && errno != EINTR) {
+        std::lock_guard lock(m_lock);
         markBroken(std::string("poll: ") + std::strerror(errno));
         return false;
-    }
-    if (fds[0].revents & (POLLIN | POLLERR | POLLHUP)) {
-        if (wl_display_read_events(m_display) < 0) {
-            markBroken(describeError());
-            return false;
-        }
-    } else {
-        wl_display_cancel_read(m_display);
     }
     if (fds[1].revents & POLLIN) {
         char buffer[64];
         while (::read(m_wakeRead, buffer, sizeof buffer) > 0) {
         }
     }
-    if (wl_display_dispatch_pending(m_display) < 0) {
-        markBroken(describeError());
+    // A caller inside call() reads what woke this thread; no need to
+    // compete with it for the lock.
+    for (int callers = m_callers; callers > 0; callers = m_callers)
+        m_callers.wait(callers);
+
+    std::lock_guard lock(m_lock);
+    if (m_stopping || !m_broken.empty())
         return false;
+    // Everything there is to read now (a caller may have read it already).
+    for (;;) {
+        if (wl_display_dispatch_pending(m_display) < 0) {
+            markBroken(describeError());
+            return false;
+        }
+        if (wl_display_prepare_read(m_display) != 0)
+            continue;
+        pollfd fd{wl_display_get_fd(m_display), POLLIN, 0};
+        if (poll(&fd, 1, 0) <= 0) {
+            wl_display_cancel_read(m_display);
+            break;
+        }
+        if (wl_display_read_events(m_display) < 0) {
+            markBroken(describeError());
+            return false;
+        }
+    }
+    // What the handlers sent (KWin's windows asked about).
+    m_wantWrite = false;
+    if (wl_display_flush(m_display) < 0) {
+        if (errno != EAGAIN) {
+            markBroken(describeError());
+            return false;
+        }
+        m_wantWrite = true;
     }
     return true;
-}
-
-void WaylandConnection::submit(const std::shared_ptr<Job>& job, Deadline deadline)
-{
-    std::unique_lock lock(m_mutex);
-    if (!m_broken.empty())
-        throw std::runtime_error(m_broken);
-    if (m_stopping || !m_thread.joinable())
-        throw std::runtime_error("the connection to the compositor is not running");
-    m_jobs.push_back(job);
-    const char byte = 'j';
-    [[maybe_unused]] const auto written = ::write(m_wakeWrite, &byte, 1);
-    if (!m_changed.wait_until(lock, deadline, [&] { return job->done || !m_broken.empty(); }))
-        throw std::runtime_error(timeoutText());
-    if (!job->done)
-        throw std::runtime_error(m_broken);
-    if (!job->error.empty())
-        throw std::runtime_error(job->error);
-}
-
-void WaylandConnection::call(std::function<void()> task, Deadline deadline)
-{
-    auto job = std::make_shared<Job>();
-    job->task = std::move(task);
-    submit(job, deadline);
-}
-
-void WaylandConnection::callAfterRoundTrip(std::function<void()> task, Deadline deadline)
-{
-    auto job = std::make_shared<Job>();
-    job->task = std::move(task);
-    job->afterRoundTrip = true;
-    submit(job, deadline);
 }
 
 } // namespace platform::wayland

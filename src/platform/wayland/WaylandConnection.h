@@ -1,11 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -31,14 +29,14 @@ struct Global
 // A connection of this program's own to the compositor named by
 // WAYLAND_DISPLAY, apart from anything Qt does.
 //
-// It is used in two phases. While it is being set up, the thread that created
-// it talks to the compositor directly (roundTrip(), registry, binding). Then
-// start() hands it to a thread of its own, which reads the compositor's events
-// as they come: a compositor kills a client that lets its events pile up, and
+// Once started, a thread of its own reads and handles the compositor's events
+// as they come: a compositor drops a client that lets its events pile up, and
 // other programs' windows change titles all the time (the task-bar entry of a
-// countdown every second). From then on every Wayland object is touched only
-// on that thread; other threads reach it through call() and callAfterRoundTrip(),
-// which wait for a bounded time.
+// countdown every second). Every Wayland object of the connection, and
+// whatever the event handlers keep, is touched only under the connection's
+// lock: by that thread, or by a caller inside call(), which has the
+// connection to itself for that long (reading and handling events itself)
+// and waits a bounded time.
 //
 // A vanished compositor or a protocol error ends the connection for good:
 // every call after it throws std::runtime_error with what happened.
@@ -62,51 +60,31 @@ public:
     const std::vector<Global>& globals() const { return m_globals; }
     const Global* findGlobal(const std::string& interface) const;
 
-    // Set-up phase only: sends what is queued and handles every event the
-    // compositor sends until it has answered everything asked so far.
-    // Throws on timeout or a broken connection.
-    void roundTrip(Deadline deadline);
-
-    // Hands the connection to its own thread.
+    // Starts the thread that reads the compositor's events.
     void start();
-    // Ends the thread; the connection's objects belong to the caller again.
-    // Safe to call more than once.
+    // Ends it; the connection's objects are the caller's alone again. Safe to
+    // call more than once.
     void stop();
 
-    // Runs task on the connection's thread and waits until it has run and
-    // what it sent has left the program. Throws std::runtime_error on timeout
-    // or when the connection is broken. The task may outlive the wait (on a
-    // timeout), so it must not refer to the caller's stack.
-    void call(std::function<void()> task, Deadline deadline);
-    // The same, but task runs only once the compositor has answered a round
-    // trip started now: everything it had to say before is handled by then.
-    void callAfterRoundTrip(std::function<void()> task, Deadline deadline);
-
-    // On the connection's thread: why it broke, or empty while it works.
-    std::string brokenReason() const;
+    // Runs task with the connection to itself, after a round trip when
+    // afterRoundTrip is set (everything the compositor had to say before is
+    // handled by then), and sends what the task queued. Throws
+    // std::runtime_error on timeout or when the connection is broken; what
+    // the task throws goes through.
+    void call(bool afterRoundTrip, const std::function<void()>& task, Deadline deadline);
+    // A round trip on its own.
+    void roundTrip(Deadline deadline) { call(true, {}, deadline); }
 
 private:
-    struct Job
-    {
-        std::function<void()> task;
-        bool afterRoundTrip = false;
-        bool done = false;  // guarded by m_mutex
-        std::string error;  // what the task threw, if it did
-    };
-    struct Sync; // a round trip a job waits for
-
     void release();
     void run();
-    bool serve(); // one turn of the thread's loop; false once the connection broke
-    void takeJobs();
-    void runTask(std::shared_ptr<Job> job);
-    void answered(Sync* sync);
-    void submit(const std::shared_ptr<Job>& job, Deadline deadline);
+    bool serve(); // one turn of the thread's loop; false once it must end
+    void waitForAnswer(const bool& answered, Deadline deadline);
+    void flush(Deadline deadline);
+    void wakeReader();
     void markBroken(std::string reason);
     std::string describeError() const;
-    // Sends what is queued, waiting for room in the socket until the
-    // deadline; false when the connection broke.
-    bool flush(Deadline deadline);
+    [[noreturn]] void fail(std::string reason);
 
     wl_display* m_display = nullptr;
     wl_registry* m_registry = nullptr;
@@ -114,16 +92,12 @@ private:
     int m_wakeRead = -1;
     int m_wakeWrite = -1;
 
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<std::shared_ptr<Job>> m_jobs;
-    std::string m_broken; // why the connection ended, empty while it works
-    bool m_stopping = false;
+    std::mutex m_lock;    // the connection's lock, above
+    std::string m_broken; // why the connection ended; under m_lock
+    std::atomic<bool> m_stopping{false};
+    std::atomic<int> m_callers{0}; // callers inside call(); the thread stands aside
     std::thread m_thread;
-
-    // The connection's thread only (its owner before start() and after stop()).
-    std::vector<Sync*> m_syncs;              // round trips not answered yet
-    std::vector<std::shared_ptr<Job>> m_sent; // tasks run, waiting for the flush
+    bool m_wantWrite = false; // the thread's: its last flush left requests unsent
 };
 
 } // namespace platform::wayland

@@ -75,7 +75,7 @@ void WlrTopLevelWindows::onClosed(void* data, zwlr_foreign_toplevel_handle_v1* p
 }
 
 WlrTopLevelWindows::WlrTopLevelWindows(std::unique_ptr<WaylandConnection> connection,
-                   std::uint32_t newestVersion)
+                                       std::uint32_t newestVersion)
     : m_connection(std::move(connection))
 {
     static const zwlr_foreign_toplevel_manager_v1_listener listener = {
@@ -100,8 +100,8 @@ WlrTopLevelWindows::WlrTopLevelWindows(std::unique_ptr<WaylandConnection> connec
     } catch (const std::exception& e) {
         const std::size_t listed = m_toplevels.size();
         release();
-        throw std::runtime_error(std::string(kInterface) + " version " +
-                                 std::to_string(m_version) + " (" + std::to_string(listed) +
+        throw std::runtime_error(std::string(kInterface) + " version " + std::to_string(m_version) +
+                                 " (" + std::to_string(listed) +
                                  " windows listed so far): " + e.what());
     }
 }
@@ -133,18 +133,19 @@ std::vector<TopLevelWindow> WlrTopLevelWindows::stack()
 {
     // After a round trip, so that every window opened or closed and every
     // title set before this call is known.
-    auto windows = std::make_shared<std::vector<TopLevelWindow>>();
-    m_connection->callAfterRoundTrip(
-        [this, windows] {
+    std::vector<TopLevelWindow> windows;
+    m_connection->call(
+        true,
+        [&] {
             if (!m_finished.empty())
                 throw std::runtime_error(m_finished);
-            windows->reserve(m_toplevels.size());
+            windows.reserve(m_toplevels.size());
             for (const Toplevel& t : m_toplevels)
                 if (t.described)
-                    windows->push_back({t.handle, t.title});
+                    windows.push_back({t.handle, t.title});
         },
         deadlineFromNow());
-    return std::move(*windows);
+    return windows;
 }
 
 void WlrTopLevelWindows::requestClose(WindowHandle window)
@@ -158,7 +159,8 @@ void WlrTopLevelWindows::requestCloseAll(const std::vector<WindowHandle>& window
         return;
     // A window that has closed meanwhile is no longer known and is skipped.
     m_connection->call(
-        [this, windows] {
+        false,
+        [&] {
             for (WindowHandle window : windows)
                 if (const auto found = m_byHandle.find(window); found != m_byHandle.end())
                     zwlr_foreign_toplevel_handle_v1_close(found->second->proxy);

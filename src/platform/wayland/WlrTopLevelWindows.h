@@ -36,7 +36,7 @@ public:
     // the protocol or does not answer in time.
     // newestVersion caps the version bound (tests try the older ones).
     explicit WlrTopLevelWindows(std::unique_ptr<WaylandConnection> connection,
-                   std::uint32_t newestVersion = kVersion);
+                                std::uint32_t newestVersion = kVersion);
     ~WlrTopLevelWindows() override;
     WlrTopLevelWindows(const WlrTopLevelWindows&) = delete;
     WlrTopLevelWindows& operator=(const WlrTopLevelWindows&) = delete;

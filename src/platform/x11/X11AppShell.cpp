@@ -250,7 +250,8 @@ void X11AppShell::markCriticalNotification(QWidget* window)
     xcb_connection_t* c = qtConnection();
     const auto id = xcb_window_t(window->winId());
     static const xcb_atom_t windowType = internAtom(c, "_NET_WM_WINDOW_TYPE");
-    static const xcb_atom_t critical = internAtom(c, "_KDE_NET_WM_WINDOW_TYPE_CRITICAL_NOTIFICATION");
+    static const xcb_atom_t critical =
+        internAtom(c, "_KDE_NET_WM_WINDOW_TYPE_CRITICAL_NOTIFICATION");
     static const xcb_atom_t dialog = internAtom(c, "_NET_WM_WINDOW_TYPE_DIALOG");
     static const xcb_atom_t normal = internAtom(c, "_NET_WM_WINDOW_TYPE_NORMAL");
     if (windowType == XCB_ATOM_NONE || critical == XCB_ATOM_NONE)
