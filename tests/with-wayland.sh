@@ -85,7 +85,7 @@ command_pid=
 # Whether the process has ended (it may linger as a zombie until reaped).
 gone() {
     local state
-    read -r _ _ state _ <"/proc/$1/stat" 2>/dev/null || return 0
+    { read -r _ _ state _ <"/proc/$1/stat"; } 2>/dev/null || return 0
     [[ "$state" == Z ]]
 }
 cleanup() {
@@ -181,10 +181,21 @@ session_env=(
     XAUTHORITY="$XAUTHORITY" LURN_TEST_COMPOSITOR="$compositor"
     LURN_TEST_COMPOSITOR_PID="$compositor_pid" LURN_TEST_SESSION_DIR="$session"
 )
-# XWayland answers (sway starts it on the first X client).
-if ! wait_for 200 env "${session_env[@]}" "${as_user[@]}" xprop -root _NET_SUPPORTING_WM_CHECK \
-    >/dev/null 2>&1; then
-    echo "with-wayland.sh: XWayland did not answer" >&2
+# XWayland answers (sway starts it on the first X client), and it is this
+# compositor's: the window manager on it is the compositor's own.
+x_window_manager() {
+    local check
+    check=$(env "${session_env[@]}" "${as_user[@]}" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null)
+    [[ "$check" == *"window id # "* ]] || return 1
+    env "${session_env[@]}" "${as_user[@]}" xprop -id "${check##* }" _NET_WM_NAME 2>/dev/null
+}
+case "$compositor" in
+kwin) x_manager='"KWin"' ;;
+sway) x_manager='"wlroots wm"' ;;
+esac
+if ! wait_for 200 eval '[[ "$(x_window_manager)" == *"= $x_manager" ]]'; then
+    echo "with-wayland.sh: XWayland at $DISPLAY does not answer as $compositor's" \
+        "(window manager: $(x_window_manager))" >&2
     tail -n 30 "$session/compositor.log" >&2
     exit 1
 fi

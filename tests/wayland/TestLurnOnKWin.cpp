@@ -72,14 +72,26 @@ const PlasmaProbe::Window* find(const std::vector<PlasmaProbe::Window>& windows,
 }
 
 // Starts a countdown of the given length and warning lead through the main
-// window, as the operator does.
-void startCountdown(xcb_window_t main, const QString& seconds, const QString& warnMinutes)
+// window, as the operator does; true once the lock is up. Tries again if the
+// window was not ready to take the clicks yet.
+bool startCountdown(X11Probe& probe, qint64 pid, xcb_window_t main, const QString& seconds,
+                    const QString& warnMinutes)
 {
-    fill(main, 36, 234, "0");         // edHoras
-    fill(main, 92, 234, "0");         // edMinutos
-    fill(main, 148, 234, seconds);    // edSegundos
-    fill(main, 76, 314, warnMinutes); // edMinutosAntes
-    clickAt(main, 53, 268);           // Iniciar
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        fill(main, 36, 234, "0");         // edHoras
+        fill(main, 92, 234, "0");         // edMinutos
+        fill(main, 148, 234, seconds);    // edSegundos
+        fill(main, 76, 314, warnMinutes); // edMinutosAntes
+        clickAt(main, 53, 268);           // Iniciar
+        QDeadlineTimer deadline(5000);
+        while (!deadline.hasExpired()) {
+            for (xcb_window_t w : probe.clientsOfPid(pid))
+                if (probe.netWmName(w) == QLatin1String("Clave"))
+                    return true;
+            QTest::qWait(50);
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -105,7 +117,7 @@ private slots:
         const xcb_window_t main = waitForWindow(probe, lurn.pid(), "Lurn");
         QVERIFY(main);
         QTest::qWait(300); // the window takes the pointer once it is placed
-        startCountdown(main, "8", "1");
+        QVERIFY2(startCountdown(probe, lurn.pid(), main, "8", "1"), "the countdown did not start");
 
         // The notice comes at once (a minute's lead on eight seconds), as a
         // critical notification for KWin and a dialog for everybody else.
@@ -164,8 +176,8 @@ private slots:
             const xcb_window_t main = waitForWindow(probe, lurn.pid(), "Lurn");
             QVERIFY(main);
             QTest::qWait(300);
-            startCountdown(main, "30", "0");
-            QVERIFY(waitForWindow(probe, lurn.pid(), "Clave")); // the lock is up
+            QVERIFY2(startCountdown(probe, lurn.pid(), main, "30", "0"),
+                     "the countdown did not start");
         }
         const pid_t compositor = pid_t(qEnvironmentVariableIntValue("LURN_TEST_COMPOSITOR_PID"));
         QCOMPARE(::kill(compositor, SIGKILL), 0);

@@ -15,6 +15,8 @@ constexpr const char* kInterface = "org_kde_plasma_window_management";
 // How many windows are asked about at a time. KWin answers each with about
 // ten events; a few dozen windows' worth fit easily in a socket's buffer.
 constexpr std::size_t kBatch = 32;
+// How many round trips a pass waits for new windows to be described.
+constexpr int kRoundsForNewWindows = 16;
 
 WaylandConnection::Deadline deadlineFromNow()
 {
@@ -283,18 +285,18 @@ void KWinTopLevelWindows::release()
 std::vector<TopLevelWindow> KWinTopLevelWindows::stack()
 {
     // After a round trip, so that every window opened or closed and every
-    // title set before this call is known; while windows announced meanwhile
-    // are still being described, after further ones.
+    // title set before this call is known. Windows KWin announced meanwhile
+    // are described a batch per round trip; a flood of new windows that
+    // outlasts the rounds below is left to the next pass.
     const auto deadline = deadlineFromNow();
     std::vector<TopLevelWindow> windows;
     bool done = false;
-    while (!done) {
+    for (int round = 0; round < kRoundsForNewWindows && !done; ++round) {
         m_connection->call(
             true,
             [&] {
                 done = complete();
-                if (done)
-                    windows = snapshot();
+                windows = snapshot();
             },
             deadline);
     }

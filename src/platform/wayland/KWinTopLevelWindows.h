@@ -25,8 +25,10 @@ namespace platform::wayland {
 // KWin offers the protocol only to programs it trusts (see the README's
 // "Wayland desktops"); without it this source cannot be opened.
 //
-// The list is kept current from KWin's events on the connection's own
-// thread; stack() and requestCloseAll() wait for that thread a bounded time.
+// The list is kept current from KWin's events by the connection's own
+// thread; stack() and requestCloseAll() wait for KWin at most
+// kCompositorTimeout each, and throw std::runtime_error when it does not
+// answer or is gone.
 class KWinTopLevelWindows final : public TopLevelWindows
 {
 public:

@@ -22,8 +22,10 @@ namespace platform::wayland {
 // order the compositor announced them (the order they were opened), not
 // topmost first; the closing pass asks every matching window all the same.
 //
-// The list is kept current from the compositor's events on the connection's
-// own thread; stack() and requestCloseAll() wait for that thread a bounded time.
+// The list is kept current from the compositor's events by the connection's
+// own thread; stack() and requestCloseAll() wait for the compositor at most
+// kCompositorTimeout each, and throw std::runtime_error when it does not
+// answer or is gone.
 class WlrTopLevelWindows final : public TopLevelWindows
 {
 public:
