@@ -253,9 +253,15 @@ bool WaylandConnection::serve()
         }
     }
     // A caller inside call() reads what woke this thread; no need to
-    // compete with it for the lock.
+    // compete with it for the lock, nor to take it afterwards when the caller
+    // has left nothing to read.
     for (int callers = m_callers; callers > 0; callers = m_callers)
         m_callers.wait(callers);
+    if (!m_stopping && !m_wantWrite) {
+        pollfd fd{wl_display_get_fd(m_display), POLLIN, 0};
+        if (poll(&fd, 1, 0) == 0)
+            return true;
+    }
 
     std::lock_guard lock(m_lock);
     if (m_stopping || !m_broken.empty())
