@@ -62,6 +62,9 @@ bool TfmAviso::event(QEvent* event)
 
 void TfmAviso::showEvent(QShowEvent* event)
 {
+    // Before the window is mapped: some window managers (KWin) read how to
+    // stack a window only when they first take it on.
+    MakeTopMost(this);
     platform::centreOnScreen(this);
     QDialog::showEvent(event);
 }

@@ -243,6 +243,40 @@ void X11AppShell::markSkipTaskbar(QWidget* window)
     xcb_flush(c);
 }
 
+void X11AppShell::markCriticalNotification(QWidget* window)
+{
+    if (!m_x11)
+        return;
+    xcb_connection_t* c = qtConnection();
+    const auto id = xcb_window_t(window->winId());
+    static const xcb_atom_t windowType = internAtom(c, "_NET_WM_WINDOW_TYPE");
+    static const xcb_atom_t critical =
+        internAtom(c, "_KDE_NET_WM_WINDOW_TYPE_CRITICAL_NOTIFICATION");
+    static const xcb_atom_t dialog = internAtom(c, "_NET_WM_WINDOW_TYPE_DIALOG");
+    static const xcb_atom_t normal = internAtom(c, "_NET_WM_WINDOW_TYPE_NORMAL");
+    if (windowType == XCB_ATOM_NONE || critical == XCB_ATOM_NONE)
+        return;
+
+    // KWin puts an active full-screen window above every keep-above window,
+    // but keeps critical notifications above that. Window managers that do
+    // not know the type take the next one in the list, the one Qt gave.
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, id, windowType, XCB_ATOM_ATOM, 0, 64), nullptr));
+    std::vector<xcb_atom_t> types;
+    if (reply && reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
+        auto* data = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
+        types.assign(data, data + xcb_get_property_value_length(reply.get()) / 4);
+    }
+    if (std::find(types.begin(), types.end(), critical) != types.end())
+        return;
+    if (types.empty())
+        types.push_back(window->windowType() == Qt::Dialog ? dialog : normal);
+    types.insert(types.begin(), critical);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, windowType, XCB_ATOM_ATOM, 32,
+                        uint32_t(types.size()), types.data());
+    xcb_flush(c);
+}
+
 void X11AppShell::minimise()
 {
     for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -322,6 +356,7 @@ void X11AppShell::processPendingEvents()
 
 void X11AppShell::makeTopMost(QWidget* window)
 {
+    markCriticalNotification(window);
     QWindow* handle = window->windowHandle();
     if (handle && !(handle->flags() & Qt::WindowStaysOnTopHint))
         handle->setFlag(Qt::WindowStaysOnTopHint, true);

@@ -52,6 +52,8 @@ private:
     void onTaskBarActivation();
     void onTaskBarClose();
     void markSkipTaskbar(QWidget* window);
+    // Lists KDE's critical-notification window type before the window's own.
+    void markCriticalNotification(QWidget* window);
     void rebuild(QPointer<QWidget> window);
 
     struct Hidden
