@@ -221,14 +221,17 @@ void RecordKeeper::writerLoop()
             batch.insert(r.id, r); // the newest state of each
         taken.clear();
 
-        if (store && serverChanged)
-            store->setQueueForServer(queue);
         if (!store)
             openStore(queue);
 
         StoreProblem problem;
         bool wrote = false;
-        if (store && !batch.isEmpty()) {
+        if (store && serverChanged) {
+            store->setQueueForServer(queue);
+            if (queue && store->queueEverything(problem))
+                wrote = true;
+        }
+        if (!problem && store && !batch.isEmpty()) {
             const std::vector<SessionRecord> records(batch.cbegin(), batch.cend());
             if (store->save(records, problem)) {
                 for (const SessionRecord& r : records)

@@ -67,7 +67,8 @@ public:
     // Closes as interrupted the records a previous run left running, except
     // keepId (a countdown this run resumed) and those this run has recorded.
     void closeInterrupted(const QString& keepId);
-    // A new server URI (or none), as set in the report window.
+    // A new server URI (or none), as set in the report window. The records
+    // already on this computer are sent to it too.
     void setServer(const QString& server);
     // Sends now what is waiting, without waiting for a change or the minute.
     void sendNow();

@@ -547,6 +547,17 @@ bool SqliteRecordStore::closeInterrupted(const QSet<QString>& keep, int& closed,
     return true;
 }
 
+bool SqliteRecordStore::queueEverything(StoreProblem& problem)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    // SQLite wants a WHERE before ON CONFLICT when the rows come from a SELECT.
+    return run(db,
+               QStringLiteral("INSERT INTO unsent (id, revision) SELECT id, 1 FROM sessions"
+                              " WHERE true ON CONFLICT (id) DO UPDATE SET"
+                              " revision = unsent.revision + 1"),
+               problem);
+}
+
 bool SqliteRecordStore::takeUnsent(int limit, std::vector<Unsent>& out, StoreProblem& problem)
 {
     out.clear();

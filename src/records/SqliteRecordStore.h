@@ -42,6 +42,10 @@ public:
     // how many.
     bool closeInterrupted(const QSet<QString>& keep, int& closed, StoreProblem& problem);
 
+    // Queues every record for the server: a newly set server gets this
+    // station's earlier records too.
+    bool queueEverything(StoreProblem& problem);
+
     // A record waiting for the server, with the count of local writes it has
     // seen: a confirmation of an older revision leaves it waiting.
     struct Unsent

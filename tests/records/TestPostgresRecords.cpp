@@ -248,6 +248,25 @@ private slots:
         QCOMPARE(after.value("SELECT count(*) FROM sessions").toInt(), 3);
     }
 
+    // A server set in the report window gets the station's earlier records.
+    void serverSetLater()
+    {
+        QTemporaryDir dir;
+        const SessionRecord early =
+            sessionRecord(uuid(4, 1), "Puesto 4", kTen, 7, EndReason::TimeUp);
+        const SessionRecord later =
+            sessionRecord(uuid(4, 2), "Puesto 4", kTen + 5000, 8, EndReason::Stopped);
+        RecordKeeper keeper(dir.path(), QString(), kQuick);
+        keeper.record(early);
+        QVERIFY(keeper.waitUntilWritten(10000));
+        QCOMPARE(keeper.status().link, RecordsStatus::Link::NotSet);
+        keeper.setServer(env("LURN_PG_URI"));
+        keeper.record(later);
+        QVERIFY(keeper.waitUntilSent(20000));
+        Server server;
+        QCOMPARE(server.rows(), QStringList({rowText(early), rowText(later)}));
+    }
+
     void refusedConnections_data()
     {
         QTest::addColumn<QString>("uri");
