@@ -4,6 +4,7 @@
 #include "records/PostgresRecordStore.h"
 #include "records/SqliteRecordStore.h"
 
+#include <QFileInfo>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -147,7 +148,11 @@ void RecordKeeper::writerLoop()
     QString lastLogged;
     Clock::time_point retryAt = Clock::time_point::max();
 
-    const auto openStore = [&](bool queue) {
+    // The file is made by the first record, not before: a program that
+    // never runs a countdown leaves nothing behind.
+    // The problem when a file was there to open, or to be made, and could
+    // not be.
+    const auto openStore = [&](bool queue, bool create) {
         QStringList skipped;
         const QString path = chooseRecordsFile(m_directory, skipped);
         for (const QString& s : skipped)
@@ -157,7 +162,7 @@ void RecordKeeper::writerLoop()
         if (path.isEmpty()) {
             problem = {StoreProblem::Kind::NotARecordsFile,
                        QStringLiteral("no usable records file in ") + m_directory};
-        } else {
+        } else if (create || QFileInfo::exists(path)) {
             store = std::make_unique<SqliteRecordStore>(path);
             store->setQueueForServer(queue);
             if (!store->open(problem))
@@ -172,8 +177,10 @@ void RecordKeeper::writerLoop()
         m_status.localProblem = problem ? problemText(problem) : QString();
         if (problem)
             logOnce(lastLogged, problemLogText(problem));
-        m_sendRequested = true;
+        if (store)
+            m_sendRequested = true;
         publish();
+        return problem;
     };
 
     bool queue = false;
@@ -181,7 +188,7 @@ void RecordKeeper::writerLoop()
         std::lock_guard lock(m_mutex);
         queue = !m_status.server.isEmpty();
     }
-    openStore(queue);
+    openStore(queue, false);
     m_senderWake.notify_one();
 
     for (;;) {
@@ -221,12 +228,14 @@ void RecordKeeper::writerLoop()
             batch.insert(r.id, r); // the newest state of each
         taken.clear();
 
-        if (!store)
-            openStore(queue);
-
         StoreProblem problem;
+        if (!store) {
+            problem = openStore(queue, !batch.isEmpty());
+            if (!store && !problem)
+                closeKeep.reset(); // no file yet: nothing was left running
+        }
         bool wrote = false;
-        if (store && serverChanged) {
+        if (!problem && store && serverChanged) {
             store->setQueueForServer(queue);
             if (queue && store->queueEverything(problem))
                 wrote = true;
@@ -257,8 +266,6 @@ void RecordKeeper::writerLoop()
             StoreProblem ignored;
             store->unsentCount(unsent, ignored);
         }
-        if (!store && !problem)
-            problem = {StoreProblem::Kind::WriteFailed, QStringLiteral("no records file")};
 
         {
             std::lock_guard lock(m_mutex);

@@ -298,9 +298,7 @@ void ReportWindow::showOrigin()
         lines << m_last.problem;
     if (m_keeper) {
         const RecordsStatus s = m_keeper->status();
-        if (s.localFile.isEmpty())
-            lines << QStringLiteral("Este puesto no puede guardar sus registros.");
-        else if (s.localFile != m_last.localFile)
+        if (!s.localFile.isEmpty() && s.localFile != m_last.localFile)
             lines << QStringLiteral("Este puesto guarda sus registros en %1.").arg(s.localFile);
         for (const QString& skipped : s.skippedFiles)
             lines << skipped;

@@ -78,6 +78,20 @@ private slots:
                  QStringLiteral("sessions_by_start sessions_by_station sessions_running"));
     }
 
+    // A program that never runs a countdown leaves no file behind.
+    void noRecordNoFile()
+    {
+        QTemporaryDir home;
+        {
+            RecordKeeper keeper(home.path(), {});
+            keeper.closeInterrupted({});
+            QVERIFY(keeper.waitUntilWritten(10000));
+            QVERIFY(keeper.status().localProblem.isEmpty());
+        }
+        QCOMPARE(QDir(home.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList());
+    }
+
     // Written again by id: no second row, and the start stays as first written.
     void saveReplacesByIdAndLoadFilters()
     {
