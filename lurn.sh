@@ -10,6 +10,8 @@ packages=(
     cmake ninja-build pkg-config g++ clang libclang-rt-14-dev
     qt6-base-dev libgl-dev libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev
     libwayland-dev libwayland-bin qt6-charts-dev libqt6sql6-sqlite libqt6sql6-psql
+    libsqlite3-dev libpq-dev
+    libqt6opengl6-dev # Qt Charts' CMake files need it; Debian 12 forgets to say so
     fonts-dejavu-core
 )
 # The real parts the tests start: an X server and window manager, Wayland
@@ -19,7 +21,7 @@ test_packages=(
     xvfb xauth openbox x11-utils xdotool wmctrl
     kwin-wayland xwayland sway weston qt6-wayland
     gnome-shell gjs dbus-daemon libglib2.0-bin libgl1-mesa-dri
-    postgresql sqlite3 util-linux
+    postgresql sqlite3 util-linux tzdata
     dpkg-dev file appstream systemd
 )
 

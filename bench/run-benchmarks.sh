@@ -10,6 +10,11 @@ build=$(cd "${1:?usage: $0 <builddir>}" && pwd)
 benchmarks=(
     closing/BenchClosingPass
     countdown/bench_countdown # a 120 s countdown (its default --seconds)
+    records/bench_records_tick
+)
+# These also get a private PostgreSQL server of their own.
+with_postgres=(
+    records/bench_records_report
 )
 
 # Executables under <builddir>/bench run once under each compositor, which
@@ -42,5 +47,11 @@ for b in "${wayland_benchmarks[@]}"; do
             "$build/bench/$b" || status=1
         echo
     done
+done
+for b in "${with_postgres[@]}"; do
+    echo "== $b"
+    "$here/../tests/with-postgres.sh" "$here/../tests/with-x.sh" --wm openbox "$build/bench/$b" ||
+        status=1
+    echo
 done
 exit $status

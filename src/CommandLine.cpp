@@ -9,6 +9,8 @@ CommandLine parseCommandLine(int argc, char** argv)
         const char* arg = argv[i];
         if (std::strcmp(arg, "--diagnose") == 0) {
             line.mode = CommandLine::Mode::Diagnose;
+        } else if (std::strcmp(arg, "--report") == 0) {
+            line.mode = CommandLine::Mode::Report;
         } else if (std::strcmp(arg, "--version") == 0) {
             line.mode = CommandLine::Mode::Version;
         } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
@@ -24,7 +26,8 @@ CommandLine parseCommandLine(int argc, char** argv)
 
 std::string commandLineHelp()
 {
-    return "Usage: lurn [--diagnose | --version | --help]\n"
+    return "Usage: lurn [--diagnose | --report | --version | --help]\n"
            "  --diagnose  print how Lurn reaches other programs' windows on this desktop\n"
+           "  --report    open the session records' report alone (no countdown, no lock)\n"
            "  --version   print the version\n";
 }

@@ -9,6 +9,7 @@ struct CommandLine
     enum class Mode {
         Run,      // the program, as the desktop starts it
         Diagnose, // print what the session offers and which window source was chosen
+        Report,   // the session records' report alone, for the owner's desk
         Version,
         Help,
     };

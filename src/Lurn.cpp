@@ -11,6 +11,7 @@
 #include "platform/WindowPlacement.h"
 #include "platform/WindowSourceChoice.h"
 #include "platform/WindowSources.h"
+#include "report/ProgramRecords.h"
 #include "uDemanaClau.h"
 
 #include <QApplication>
@@ -71,6 +72,8 @@ int main(int argc, char* argv[])
         return 0;
     case CommandLine::Mode::Diagnose:
         return diagnose(argc, argv);
+    case CommandLine::Mode::Report:
+        return runReportAlone(argc, argv);
     case CommandLine::Mode::Run:
         break;
     }
@@ -99,6 +102,9 @@ int main(int argc, char* argv[])
                  source.why.c_str());
 
     createWindows();
+    // The session records: made before anything can start a countdown, ended
+    // (a running record closed, the rest written) before the windows go.
+    auto records = std::make_unique<ProgramRecords>(*fmFer);
     // exit(), not quit(): quit() asks every window to close, and the task-bar
     // owner refuses.
     QObject::connect(fmFer, &TfmFer::closed, &app, [] { QApplication::exit(0); });
@@ -118,6 +124,7 @@ int main(int argc, char* argv[])
     const int code = QApplication::exec();
     g_running = false;
 
+    records.reset();
     destroyWindows();
     return code;
 }

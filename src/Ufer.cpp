@@ -24,6 +24,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QUuid>
 
 #include <cstdio>
@@ -104,6 +105,14 @@ void TfmFer::connectHandlers()
                 guarded([this] { Timer1Timer(); });
         },
         Qt::QueuedConnection);
+
+    const auto askForReport = [this] {
+        if (!isLocked())
+            emit reportRequested();
+    };
+    connect(reportButton, &QPushButton::clicked, this, askForReport);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this), &QShortcut::activated, this,
+            askForReport);
 
     m_fieldExit = new FieldExitWatcher(this);
     void (TfmFer::*exits[])() = {&TfmFer::edHorasExit,    &TfmFer::edMinutosExit,

@@ -76,6 +76,8 @@ public:
     QPushButton* bbContinuar;
     QLabel* lblGasto;
     CountdownTimer* Timer1;
+    // Opens the session records (also Ctrl+R); outside the tab order.
+    QPushButton* reportButton;
 
     // Event handlers.
     void FormCreate();
@@ -119,6 +121,9 @@ signals:
     // The window has agreed to close: the program ends.
     void closed();
     void countdownEvent(CountdownEvent event);
+    // The operator asks for the session records (the button or Ctrl+R) while
+    // the window is unlocked.
+    void reportRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

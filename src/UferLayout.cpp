@@ -143,6 +143,13 @@ void TfmFer::buildControls()
     label(this, "Label24", QStringLiteral("lurn.example"), 280, 320);
     label(this, "Label25", QStringLiteral("(responde en días)"), 280, 336);
 
+    // In the free corner right of the credits, clear of every label; kept out
+    // of the tab order, which stays as it was.
+    reportButton =
+        place(new QPushButton(QStringLiteral("Registro"), this), "reportButton", 338, 245, 50, 24);
+    reportButton->setFocusPolicy(Qt::NoFocus);
+    reportButton->setToolTip(QStringLiteral("Registro de sesiones (Ctrl+R)"));
+
     Timer1 = new CountdownTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);

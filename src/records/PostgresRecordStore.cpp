@@ -1,0 +1,422 @@
+// Everything PostgreSQL: its SQL, its schema versions, its errors.
+#include "records/PostgresRecordStore.h"
+
+#include "records/ServerAddress.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <charconv>
+#include <libpq-fe.h>
+#include <string_view>
+
+namespace {
+
+const QString kDriver = QStringLiteral("QPSQL");
+
+// Each step brings the schema from the version before it to its own number.
+// IF NOT EXISTS: an owner may have created the table by hand, from the README.
+const char* const kMigrations[] = {
+    // 1: the sessions.
+    "CREATE TABLE IF NOT EXISTS sessions ("
+    " id uuid PRIMARY KEY,"
+    " station text NOT NULL,"
+    " started_at timestamptz NOT NULL,"
+    " ended_at timestamptz,"
+    " planned_seconds integer NOT NULL,"
+    " rate_per_hour integer NOT NULL,"
+    " cost bigint NOT NULL,"
+    " end_reason text NOT NULL CHECK (end_reason IN"
+    "  ('running', 'time_up', 'stopped', 'closed', 'interrupted')),"
+    " last_seen_at timestamptz NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS sessions_by_start ON sessions (started_at, station);"
+    "CREATE INDEX IF NOT EXISTS sessions_by_station ON sessions (station, started_at);",
+};
+static_assert(std::size(kMigrations) == kRecordsSchemaVersion);
+
+// Any number will do, as long as it stays the same: every station's migration
+// takes this lock, so two stations starting at once do not both create the
+// table.
+constexpr qint64 kMigrationLock = 0x4c75726e; // "Lurn"
+
+const char* const kUpsert =
+    "INSERT INTO sessions (id, station, started_at, ended_at, planned_seconds, rate_per_hour,"
+    " cost, end_reason, last_seen_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"
+    " ON CONFLICT (id) DO UPDATE SET station = excluded.station, ended_at = excluded.ended_at,"
+    " planned_seconds = excluded.planned_seconds, rate_per_hour = excluded.rate_per_hour,"
+    " cost = excluded.cost, end_reason = excluded.end_reason,"
+    " last_seen_at = excluded.last_seen_at";
+
+bool containsAny(const QString& text, std::initializer_list<const char*> words)
+{
+    for (const char* w : words)
+        if (text.contains(QLatin1String(w), Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+// Qt gives the SQLSTATE for a failed request, but only libpq's text for a
+// failed connection: both are looked at.
+StoreProblem problemOf(const QSqlError& error)
+{
+    const QString code = error.nativeErrorCode();
+    QString text = error.databaseText().simplified();
+    if (text.isEmpty())
+        text = error.driverText();
+    using Kind = StoreProblem::Kind;
+    Kind kind = Kind::Other;
+    if (code == QLatin1String("3D000") || (text.contains(QLatin1String("database \"")) &&
+                                           text.contains(QLatin1String("does not exist"))))
+        kind = Kind::NoDatabase;
+    else if (code.startsWith(QLatin1String("28")) ||
+             containsAny(text, {"password authentication failed", "no password supplied",
+                                "authentication failed", "role \"", "Peer authentication",
+                                "pg_hba.conf"}))
+        kind = Kind::LoginRefused;
+    else if (code == QLatin1String("42501") ||
+             containsAny(text, {"permission denied", "must be owner"}))
+        kind = Kind::NoPrivileges;
+    else if (code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P")) ||
+             containsAny(text, {"could not connect", "connection refused", "no such file",
+                                "timeout expired", "server closed the connection",
+                                "no connection to the server", "could not translate host",
+                                "connection to server", "terminating connection",
+                                "could not send data", "could not receive data"}))
+        kind = Kind::Unreachable;
+    return {kind, text};
+}
+
+// The connection's own libpq handle, which Qt's driver hands out for work it
+// does not do itself.
+PGconn* nativeHandle(const QSqlDatabase& db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0)
+        return nullptr;
+    return *static_cast<PGconn* const*>(handle.constData());
+}
+
+std::int64_t number(const PGresult* result, int row, int column)
+{
+    const char* text = PQgetvalue(result, row, column);
+    std::int64_t value = 0;
+    std::from_chars(text, text + PQgetlength(result, row, column), value);
+    return value;
+}
+
+// The report's rows straight from libpq: for a year of records Qt's values,
+// one object per column, cost more than the server's answer itself.
+bool loadNative(PGconn* conn, const QString& sql, const QStringList& values,
+                std::vector<SessionRecord>& out, QString& error, QString& sqlState)
+{
+    // libpq numbers its parameters where Qt writes ?.
+    QString numbered;
+    int n = 0;
+    for (QChar c : sql)
+        numbered += c == u'?' ? QStringLiteral("$%1").arg(++n) : QString(c);
+    std::vector<QByteArray> bytes;
+    std::vector<const char*> params;
+    for (const QString& v : values)
+        bytes.push_back(v.toUtf8());
+    for (const QByteArray& b : bytes)
+        params.push_back(b.constData());
+    PGresult* result = PQexecParams(conn, numbered.toUtf8().constData(), int(params.size()),
+                                    nullptr, params.data(), nullptr, nullptr, 0);
+    if (PQresultStatus(result) != PGRES_TUPLES_OK) {
+        error = QString::fromUtf8(PQresultErrorMessage(result)).simplified();
+        if (error.isEmpty())
+            error = QString::fromUtf8(PQerrorMessage(conn)).simplified();
+        sqlState = QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE));
+        PQclear(result);
+        return false;
+    }
+    const int rows = PQntuples(result);
+    out.reserve(std::size_t(rows));
+    SessionRecord r;
+    std::string_view lastStation;
+    for (int i = 0; i < rows; ++i) {
+        const std::string_view station(PQgetvalue(result, i, 0),
+                                       std::size_t(PQgetlength(result, i, 0)));
+        if (i == 0 || station != lastStation) {
+            r.station = QString::fromUtf8(station.data(), qsizetype(station.size()));
+            lastStation = station; // lives as long as the result
+        }
+        const auto reason = endReasonFromKey(
+            std::string_view(PQgetvalue(result, i, 6), std::size_t(PQgetlength(result, i, 6))));
+        if (!reason)
+            continue;
+        r.startedAtMs = number(result, i, 1);
+        r.endedAtMs = PQgetisnull(result, i, 2) ? std::nullopt
+                                                : std::optional<std::int64_t>(number(result, i, 2));
+        r.plannedSeconds = std::int32_t(number(result, i, 3));
+        r.ratePerHour = std::int32_t(number(result, i, 4));
+        r.cost = number(result, i, 5);
+        r.endReason = *reason;
+        r.lastSeenAtMs = number(result, i, 7);
+        out.push_back(r);
+    }
+    PQclear(result);
+    return true;
+}
+
+QVariant timeValue(const std::optional<std::int64_t>& ms)
+{
+    return ms ? QVariant(isoUtcText(*ms)) : QVariant(QMetaType(QMetaType::QString));
+}
+
+} // namespace
+
+PostgresRecordStore::PostgresRecordStore(QString uri) : m_uri(std::move(uri)) {}
+
+PostgresRecordStore::~PostgresRecordStore()
+{
+    close();
+}
+
+bool PostgresRecordStore::isOpen() const
+{
+    return !m_connection.isEmpty() && !m_broken;
+}
+
+void PostgresRecordStore::close()
+{
+    if (m_connection.isEmpty())
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connection);
+    m_connection.clear();
+    m_broken = false;
+}
+
+void PostgresRecordStore::failed(const QSqlError& error, StoreProblem& problem)
+{
+    problem = problemOf(error);
+    if (problem.kind == StoreProblem::Kind::Unreachable)
+        m_broken = true;
+}
+
+bool PostgresRecordStore::open(StoreProblem& problem)
+{
+    close();
+    QString why;
+    const std::optional<ServerAddress> address = parseServerAddress(m_uri, why);
+    if (!address) {
+        problem = {StoreProblem::Kind::BadAddress, why};
+        return false;
+    }
+    const QString name = uniqueConnectionName("postgres");
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(kDriver, name);
+        if (!db.isValid()) {
+            problem = {StoreProblem::Kind::Other,
+                       QStringLiteral("Qt's PostgreSQL driver (QPSQL) is not installed")};
+        } else {
+            db.setHostName(address->host);
+            db.setDatabaseName(address->database);
+            db.setUserName(address->user);
+            db.setConnectOptions(connectOptions(*address));
+            ok = db.open();
+            if (!ok)
+                problem = problemOf(db.lastError());
+        }
+    }
+    if (!ok) {
+        QSqlDatabase::removeDatabase(name);
+        return false;
+    }
+    m_connection = name;
+    if (!migrate(problem)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool PostgresRecordStore::migrate(StoreProblem& problem)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.transaction()) {
+        problem = problemOf(db.lastError());
+        return false;
+    }
+    QSqlQuery q(db);
+    int version = 0;
+    bool ok = q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kMigrationLock)) &&
+              q.exec(QStringLiteral("SELECT to_regclass('schema_version') IS NOT NULL")) &&
+              q.next();
+    if (ok && q.value(0).toBool()) {
+        ok = q.exec(QStringLiteral("SELECT coalesce(max(version), 0) FROM schema_version")) &&
+             q.next();
+        if (ok)
+            version = q.value(0).toInt();
+    }
+    if (!ok)
+        problem = problemOf(q.lastError());
+    if (ok && version > kRecordsSchemaVersion) {
+        problem = {StoreProblem::Kind::NewerSchema,
+                   QStringLiteral("schema version %1 on the server, this program knows up to %2")
+                       .arg(version)
+                       .arg(kRecordsSchemaVersion)};
+        ok = false;
+    }
+    if (ok && version < kRecordsSchemaVersion) {
+        for (int step = version; ok && step < kRecordsSchemaVersion; ++step)
+            for (const QString& statement :
+                 QString::fromLatin1(kMigrations[step]).split(QLatin1Char(';'), Qt::SkipEmptyParts))
+                ok = ok && q.exec(statement);
+        ok = ok &&
+             q.exec(QStringLiteral(
+                 "CREATE TABLE IF NOT EXISTS schema_version (version integer NOT NULL)")) &&
+             q.exec(QStringLiteral("DELETE FROM schema_version")) &&
+             q.exec(QStringLiteral("INSERT INTO schema_version (version) VALUES (%1)")
+                        .arg(kRecordsSchemaVersion));
+        if (!ok)
+            problem = problemOf(q.lastError());
+    }
+    q.finish();
+    if (ok && db.commit())
+        return true;
+    if (ok)
+        problem = problemOf(db.lastError());
+    db.rollback();
+    return false;
+}
+
+bool PostgresRecordStore::checkWritable(StoreProblem& problem)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    if (!q.exec(
+            QStringLiteral("SELECT has_table_privilege('sessions', 'SELECT, INSERT, UPDATE')")) ||
+        !q.next()) {
+        failed(q.lastError(), problem);
+        return false;
+    }
+    if (!q.value(0).toBool()) {
+        problem = {StoreProblem::Kind::NoPrivileges,
+                   QStringLiteral("SELECT, INSERT and UPDATE on sessions are needed")};
+        return false;
+    }
+    return true;
+}
+
+bool PostgresRecordStore::save(const std::vector<SessionRecord>& records, StoreProblem& problem)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.isOpen()) {
+        problem = {StoreProblem::Kind::Unreachable, QStringLiteral("not connected")};
+        return false;
+    }
+    if (!db.transaction()) {
+        failed(db.lastError(), problem);
+        return false;
+    }
+    bool ok = true;
+    QSqlError error;
+    {
+        QSqlQuery upsert(db);
+        ok = upsert.prepare(QString::fromLatin1(kUpsert));
+        for (const SessionRecord& r : records) {
+            if (!ok)
+                break;
+            upsert.addBindValue(r.id);
+            upsert.addBindValue(r.station);
+            upsert.addBindValue(isoUtcText(r.startedAtMs));
+            upsert.addBindValue(timeValue(r.endedAtMs));
+            upsert.addBindValue(r.plannedSeconds);
+            upsert.addBindValue(r.ratePerHour);
+            upsert.addBindValue(qlonglong(r.cost));
+            upsert.addBindValue(endReasonKey(r.endReason));
+            upsert.addBindValue(isoUtcText(r.lastSeenAtMs));
+            ok = upsert.exec();
+        }
+        error = upsert.lastError();
+    }
+    if (ok && db.commit())
+        return true;
+    failed(ok ? db.lastError() : error, problem);
+    if (!m_broken)
+        db.rollback();
+    return false;
+}
+
+QString PostgresRecordStore::reportSql(bool oneStation)
+{
+    return QStringLiteral(
+               "SELECT station, (extract(epoch FROM started_at) * 1000)::bigint,"
+               " (extract(epoch FROM ended_at) * 1000)::bigint, planned_seconds, rate_per_hour,"
+               " cost, end_reason, (extract(epoch FROM last_seen_at) * 1000)::bigint"
+               " FROM sessions WHERE started_at >= ? AND started_at < ?%1"
+               " ORDER BY started_at, station")
+        .arg(oneStation ? QStringLiteral(" AND station = ?") : QString());
+}
+
+bool PostgresRecordStore::load(const ReportFilter& filter, std::vector<SessionRecord>& out,
+                               StoreProblem& problem)
+{
+    out.clear();
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QStringList values = {isoUtcText(filter.fromMs), isoUtcText(filter.toMs)};
+    if (!filter.station.isEmpty())
+        values << filter.station;
+    const QString sql = reportSql(!filter.station.isEmpty());
+    if (PGconn* native = nativeHandle(db)) {
+        QString error, sqlState;
+        if (loadNative(native, sql, values, out, error, sqlState))
+            return true;
+        failed(QSqlError(QString(), error, QSqlError::StatementError, sqlState), problem);
+        return false;
+    }
+
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    q.prepare(sql);
+    for (const QString& v : values)
+        q.addBindValue(v);
+    if (!q.exec()) {
+        failed(q.lastError(), problem);
+        return false;
+    }
+    QHash<QString, QString> names;
+    SessionRecord r;
+    while (q.next()) {
+        const QString station = q.value(0).toString();
+        auto known = names.constFind(station);
+        r.station = known != names.cend() ? *known : *names.insert(station, station);
+        r.startedAtMs = q.value(1).toLongLong();
+        const QVariant ended = q.value(2);
+        r.endedAtMs =
+            ended.isNull() ? std::nullopt : std::optional<std::int64_t>(ended.toLongLong());
+        r.plannedSeconds = q.value(3).toInt();
+        r.ratePerHour = q.value(4).toInt();
+        r.cost = q.value(5).toLongLong();
+        const auto reason = endReasonFromKey(q.value(6).toString());
+        r.lastSeenAtMs = q.value(7).toLongLong();
+        if (!reason)
+            continue;
+        r.endReason = *reason;
+        out.push_back(r);
+    }
+    return true;
+}
+
+bool PostgresRecordStore::stations(QStringList& out, StoreProblem& problem)
+{
+    out.clear();
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.setForwardOnly(true);
+    if (!q.exec(stationsSql())) {
+        failed(q.lastError(), problem);
+        return false;
+    }
+    while (q.next())
+        out << q.value(0).toString();
+    return true;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+namespace platform {
+class SettingsStore;
+}
+
+// Where the records go, as kept in Lurn.conf, group "Registro".
+struct RecordsSettings
+{
+    QString station; // "Puesto": this computer's name in the records
+    QString server;  // "Servidor": a postgresql:// URI, or empty for this computer only
+};
+
+// The settings; an empty or missing "Puesto" gives the host name. An entry
+// that cannot be read counts as missing.
+RecordsSettings loadRecordsSettings(platform::SettingsStore& store);
+// Writes both entries in one replacement of the file, leaving the other groups
+// as they are. Throws SettingsError when the file cannot be written.
+void saveRecordsSettings(platform::SettingsStore& store, const RecordsSettings& settings);
+
+// The station's name when none is set: the host name.
+QString defaultStationName();

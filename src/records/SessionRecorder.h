@@ -1,0 +1,56 @@
+#pragma once
+
+#include "records/SessionRecord.h"
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+class RecordKeeper;
+class TfmFer;
+enum class CountdownEvent;
+
+// Turns what happens to the countdown into its record: "&Iniciar" makes it,
+// every change of its numbers updates it, its end closes it, and while it runs
+// it is seen again at least every half minute. Everything is read from the
+// main window as it shows it (the cost label, the chosen rate) and handed to
+// the keeper, which does the writing on threads of its own: a tick costs a
+// comparison and, when the numbers changed, one hand-over.
+class SessionRecorder final : public QObject
+{
+    Q_OBJECT
+public:
+    // How often a running countdown's record is seen again when nothing else
+    // changes (last_seen_at, which an interrupted record ends at).
+    static constexpr std::int64_t kSeenEveryMs = 30'000;
+
+    // At the first turn of the event loop, the records a previous run left
+    // running are closed as interrupted, unless the window resumed that very
+    // countdown.
+    SessionRecorder(TfmFer& window, RecordKeeper& keeper, QString station,
+                    QObject* parent = nullptr);
+
+    // The program ends: a countdown still running ends its record as closed.
+    // Called when the main window closes and when the session ends the
+    // program; once is enough.
+    void programEnding();
+
+    // The station's name for the records from the next "&Iniciar" on.
+    void setStation(const QString& station) { m_station = station; }
+
+private:
+    void onEvent(CountdownEvent event);
+    void adoptRunning(); // a countdown this recorder did not see start
+    void end(EndReason reason);
+    void write();
+    std::int32_t plannedSeconds() const;
+    std::int32_t shownRate() const;
+    std::optional<std::int64_t> shownCost() const;
+
+    TfmFer& m_window;
+    RecordKeeper& m_keeper;
+    QString m_station;
+    std::optional<SessionRecord> m_current;
+    bool m_priced = false; // the cost label shows this countdown's cost
+};

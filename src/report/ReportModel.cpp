@@ -1,0 +1,93 @@
+#include "report/ReportModel.h"
+
+#include "report/ReportData.h"
+
+#include <QDateTime>
+
+namespace {
+
+QString shownTime(const QLocale& locale, std::int64_t utcMs)
+{
+    return locale.toString(QDateTime::fromMSecsSinceEpoch(utcMs), QLocale::ShortFormat);
+}
+
+} // namespace
+
+ReportModel::ReportModel(QObject* parent)
+    : QAbstractTableModel(parent), m_rows(std::make_shared<const std::vector<SessionRecord>>())
+{
+}
+
+void ReportModel::setRows(std::shared_ptr<const std::vector<SessionRecord>> rows)
+{
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
+int ReportModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows->size());
+}
+
+int ReportModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ReportModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= int(m_rows->size()))
+        return {};
+    const SessionRecord& r = (*m_rows)[std::size_t(index.row())];
+    if (role == Qt::TextAlignmentRole) {
+        const bool number =
+            index.column() == Minutes || index.column() == Rate || index.column() == Cost;
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignVCenter) |
+                                   (number ? Qt::AlignRight : Qt::AlignLeft));
+    }
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (index.column()) {
+    case Station:
+        return r.station;
+    case Start:
+        return shownTime(m_locale, r.startedAtMs);
+    case End:
+        return r.endedAtMs ? shownTime(m_locale, *r.endedAtMs) : QString();
+    case Minutes:
+        return m_locale.toString(qlonglong(shownMinutes(r)));
+    case Rate:
+        return m_locale.toString(r.ratePerHour);
+    case Cost:
+        return m_locale.toString(qlonglong(r.cost));
+    case Reason:
+        return endReasonText(r.endReason);
+    default:
+        return {};
+    }
+}
+
+QVariant ReportModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    switch (section) {
+    case Station:
+        return QStringLiteral("Puesto");
+    case Start:
+        return QStringLiteral("Inicio");
+    case End:
+        return QStringLiteral("Fin");
+    case Minutes:
+        return QStringLiteral("Minutos");
+    case Rate:
+        return QStringLiteral("Tarifa/hora");
+    case Cost:
+        return QStringLiteral("Importe");
+    case Reason:
+        return QStringLiteral("Final");
+    default:
+        return {};
+    }
+}

@@ -1,0 +1,397 @@
+#include "report/ReportWindow.h"
+
+#include "Artwork.h"
+#include "platform/Clock.h"
+#include "platform/Platform.h"
+#include "platform/SettingsStore.h"
+#include "records/RecordKeeper.h"
+#include "records/ServerAddress.h"
+#include "records/SqliteRecordStore.h"
+#include "report/ReportModel.h"
+#include "report/TakingsChart.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+QDate today()
+{
+    return QDateTime::fromMSecsSinceEpoch(platform::services().clock->utcMs()).date();
+}
+
+QLabel* wrappingLabel(const char* name)
+{
+    auto* label = new QLabel;
+    label->setObjectName(QLatin1String(name));
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+QPushButton* button(const QString& caption, const char* name)
+{
+    auto* b = new QPushButton(caption);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+} // namespace
+
+ReportWindow::ReportWindow(RecordKeeper* keeper, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_keeper(keeper), m_loader(new ReportLoader(this)),
+      m_model(new ReportModel(this))
+{
+    setObjectName(QStringLiteral("reportWindow"));
+    setWindowTitle(QStringLiteral("Registro"));
+    setWindowIcon(artwork::applicationIcon());
+    try {
+        platform::SettingsStore store(QStringLiteral("Lurn"));
+        m_settings = loadRecordsSettings(store);
+    } catch (const platform::SettingsError&) {
+        m_settings.station = defaultStationName();
+    }
+    buildControls();
+
+    connect(m_loader, &ReportLoader::loaded, this, &ReportWindow::applyLoad);
+    connect(m_loader, &ReportLoader::exported, this,
+            [this](const QString& path, int rows, const QString& problem) {
+                m_export->setEnabled(true);
+                m_settingsNote->setText(
+                    problem.isEmpty()
+                        ? QStringLiteral("Exportadas %1 sesiones a %2.").arg(rows).arg(path)
+                        : QStringLiteral("No se pudo exportar a %1: %2").arg(path, problem));
+                emit exported(path, rows, problem);
+            });
+    connect(m_loader, &ReportLoader::tested, this,
+            [this](const QString&, bool, const QString& text) {
+                m_test->setEnabled(true);
+                m_settingsNote->setText(text);
+            });
+    if (m_keeper)
+        connect(m_keeper, &RecordKeeper::statusChanged, this, &ReportWindow::showOrigin);
+    setRange(today(), today());
+}
+
+ReportWindow::~ReportWindow() = default;
+
+void ReportWindow::buildControls()
+{
+    m_from = new QDateEdit;
+    m_from->setObjectName(QStringLiteral("fromDate"));
+    m_to = new QDateEdit;
+    m_to->setObjectName(QStringLiteral("toDate"));
+    for (QDateEdit* edit : {m_from, m_to}) {
+        edit->setCalendarPopup(true);
+        edit->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
+        connect(edit, &QDateEdit::dateChanged, this, [this, edit] {
+            if (m_settingRange)
+                return;
+            // The range never turns inside out: the other end follows.
+            if (m_from->date() > m_to->date())
+                setRange(edit->date(), edit->date());
+            else
+                reload();
+        });
+    }
+    m_station = new QComboBox;
+    m_station->setObjectName(QStringLiteral("stationFilter"));
+    m_station->setMinimumContentsLength(12);
+    m_station->addItem(QStringLiteral("Todos"), QString());
+    connect(m_station, &QComboBox::currentIndexChanged, this, [this] {
+        if (!m_settingRange)
+            reload();
+    });
+    auto* todayButton = button(QStringLiteral("Hoy"), "todayButton");
+    connect(todayButton, &QPushButton::clicked, this, [this] { setRange(today(), today()); });
+    auto* monthButton = button(QStringLiteral("Este mes"), "monthButton");
+    connect(monthButton, &QPushButton::clicked, this, [this] {
+        const QDate d = today();
+        setRange(QDate(d.year(), d.month(), 1), d);
+    });
+    auto* yearButton = button(QStringLiteral("Este año"), "yearButton");
+    connect(yearButton, &QPushButton::clicked, this, [this] {
+        const QDate d = today();
+        setRange(QDate(d.year(), 1, 1), d);
+    });
+    m_export = button(QStringLiteral("Exportar CSV…"), "exportButton");
+    connect(m_export, &QPushButton::clicked, this, &ReportWindow::chooseExportFile);
+
+    auto* filters = new QHBoxLayout;
+    filters->addWidget(new QLabel(QStringLiteral("Desde")));
+    filters->addWidget(m_from);
+    filters->addWidget(new QLabel(QStringLiteral("Hasta")));
+    filters->addWidget(m_to);
+    filters->addWidget(todayButton);
+    filters->addWidget(monthButton);
+    filters->addWidget(yearButton);
+    filters->addSpacing(12);
+    filters->addWidget(new QLabel(QStringLiteral("Puesto")));
+    filters->addWidget(m_station);
+    filters->addStretch(1);
+    filters->addWidget(m_export);
+
+    m_table = new QTableView;
+    m_table->setObjectName(QStringLiteral("sessionsTable"));
+    m_table->setModel(m_model);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setAlternatingRowColors(true);
+    m_table->setWordWrap(false);
+    m_table->verticalHeader()->hide();
+    // Every row the same height, and columns sized by hand: sizing to the
+    // contents would read every one of a year's rows.
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    const int w = fontMetrics().averageCharWidth();
+    const int widths[] = {14, 17, 17, 8, 10, 10, 16};
+    for (int c = 0; c < ReportModel::ColumnCount; ++c)
+        m_table->setColumnWidth(c, widths[c] * w + 12);
+
+    m_chart = new TakingsChart;
+    m_chart->setMinimumHeight(220);
+    auto* split = new QSplitter(Qt::Vertical);
+    split->addWidget(m_table);
+    split->addWidget(m_chart);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 2);
+
+    m_totals = wrappingLabel("totalsLabel");
+    m_origin = wrappingLabel("originLabel");
+    auto* originBox = new QGroupBox(QStringLiteral("Origen de los registros"));
+    (new QVBoxLayout(originBox))->addWidget(m_origin);
+
+    m_stationEdit = new QLineEdit(m_settings.station);
+    m_stationEdit->setObjectName(QStringLiteral("stationEdit"));
+    m_serverEdit = new QLineEdit(m_settings.server);
+    m_serverEdit->setObjectName(QStringLiteral("serverEdit"));
+    m_serverEdit->setPlaceholderText(
+        QStringLiteral("vacío: solo este ordenador; p. ej. postgresql://lurn@caja.local/cafe"));
+    m_test = button(QStringLiteral("Probar conexión"), "testButton");
+    connect(m_test, &QPushButton::clicked, this, &ReportWindow::testServer);
+    m_save = button(QStringLiteral("Guardar"), "saveButton");
+    connect(m_save, &QPushButton::clicked, this, &ReportWindow::saveSettings);
+    m_settingsNote = wrappingLabel("settingsNote");
+    auto* settingsBox = new QGroupBox(QStringLiteral("Ajustes del registro"));
+    auto* form = new QFormLayout(settingsBox);
+    form->addRow(QStringLiteral("Puesto"), m_stationEdit);
+    auto* serverRow = new QHBoxLayout;
+    serverRow->addWidget(m_serverEdit, 1);
+    serverRow->addWidget(m_test);
+    serverRow->addWidget(m_save);
+    form->addRow(QStringLiteral("Servidor"), serverRow);
+    form->addRow(m_settingsNote);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(originBox, 1);
+    bottom->addWidget(settingsBox, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(filters);
+    layout->addWidget(split, 1);
+    layout->addWidget(m_totals);
+    layout->addLayout(bottom);
+    resize(960, 720);
+
+    auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
+}
+
+void ReportWindow::setRange(const QDate& from, const QDate& to)
+{
+    m_settingRange = true;
+    m_from->setDate(from);
+    m_to->setDate(to);
+    m_settingRange = false;
+    reload();
+}
+
+void ReportWindow::setFilter(const QDate& from, const QDate& to, const QString& station)
+{
+    m_settingRange = true;
+    if (m_station->findData(station) < 0)
+        m_station->addItem(station, station);
+    m_station->setCurrentIndex(m_station->findData(station));
+    m_settingRange = false;
+    setRange(from, to);
+}
+
+void ReportWindow::reload()
+{
+    ReportSource source;
+    source.server = m_settings.server;
+    source.directory = recordsDirectory();
+    if (m_keeper)
+        source.localFile = m_keeper->status().localFile;
+    ReportRequest request;
+    request.from = m_from->date();
+    request.to = m_to->date();
+    request.station = m_station->currentData().toString();
+    m_totals->setText(QStringLiteral("Cargando…"));
+    m_export->setEnabled(false);
+    m_loadTimer.start();
+    m_waitingFor = m_loader->load(source, request);
+}
+
+void ReportWindow::applyLoad(const LoadResult& result)
+{
+    if (result.generation != m_waitingFor)
+        return; // superseded by a newer filter
+    m_last = result;
+    m_model->setRows(result.content.rows);
+    m_chart->show(result.content);
+
+    // The station filter offers every station the records know, and keeps
+    // its choice.
+    const QString chosen = m_station->currentData().toString();
+    QStringList known = result.stations;
+    if (!chosen.isEmpty() && !known.contains(chosen))
+        known << chosen;
+    m_settingRange = true;
+    while (m_station->count() > 1)
+        m_station->removeItem(1);
+    for (const QString& s : known)
+        m_station->addItem(s, s);
+    m_station->setCurrentIndex(std::max(0, m_station->findData(chosen)));
+    m_settingRange = false;
+
+    const ReportContent& c = result.content;
+    const QLocale locale;
+    QString totals = QStringLiteral("Total: %1 sesiones, %2 minutos, importe %3.")
+                         .arg(locale.toString(c.sessions), locale.toString(qlonglong(c.minutes)),
+                              locale.toString(qlonglong(c.cost)));
+    if (c.stations.size() > 1) {
+        QStringList each;
+        for (qsizetype s = 0; s < c.stations.size(); ++s)
+            each << QStringLiteral("%1: %2").arg(
+                c.stations.at(s), locale.toString(qlonglong(c.stationCost[std::size_t(s)])));
+        totals += QStringLiteral("  Por puesto: ") + each.join(QStringLiteral(" · "));
+    }
+    m_totals->setText(totals);
+    m_export->setEnabled(true);
+    showOrigin();
+    m_lastLoadMs = m_loadTimer.elapsed();
+    emit shown(c.sessions);
+}
+
+void ReportWindow::showOrigin()
+{
+    QStringList lines;
+    if (!m_last.origin.isEmpty())
+        lines << m_last.origin;
+    if (!m_last.problem.isEmpty())
+        lines << m_last.problem;
+    if (m_keeper) {
+        const RecordsStatus s = m_keeper->status();
+        if (!s.localFile.isEmpty() && s.localFile != m_last.localFile)
+            lines << QStringLiteral("Este puesto guarda sus registros en %1.").arg(s.localFile);
+        for (const QString& skipped : s.skippedFiles)
+            lines << skipped;
+        if (!s.localProblem.isEmpty())
+            lines << s.localProblem;
+        switch (s.link) {
+        case RecordsStatus::Link::NotSet:
+            break;
+        case RecordsStatus::Link::Unknown:
+            lines << QStringLiteral("Servidor %1: conectando…").arg(s.server);
+            break;
+        case RecordsStatus::Link::Connected:
+            lines << QStringLiteral("Servidor %1: conectado.").arg(s.server);
+            break;
+        case RecordsStatus::Link::Failing:
+            lines << QStringLiteral("Servidor %1: sin conexión. %2").arg(s.server, s.serverProblem);
+            break;
+        }
+        if (s.link != RecordsStatus::Link::NotSet)
+            lines << QStringLiteral("%1 registros pendientes de enviar.").arg(s.unsent);
+    } else if (m_last.localUnsent > 0) {
+        lines << QStringLiteral("%1 registros de este ordenador pendientes de enviar.")
+                     .arg(m_last.localUnsent);
+    }
+    m_origin->setText(lines.join(QLatin1Char('\n')));
+}
+
+void ReportWindow::chooseExportFile()
+{
+    const QString suggested = QDir::home().filePath(
+        QStringLiteral("registro-%1.csv")
+            .arg(m_from->date() == m_to->date()
+                     ? m_from->date().toString(Qt::ISODate)
+                     : m_from->date().toString(Qt::ISODate) + QLatin1Char('_') +
+                           m_to->date().toString(Qt::ISODate)));
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Exportar CSV"), suggested,
+                                                QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    if (!path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
+        path += QStringLiteral(".csv");
+    exportTo(path);
+}
+
+void ReportWindow::exportTo(const QString& path)
+{
+    m_export->setEnabled(false);
+    m_settingsNote->setText(QStringLiteral("Exportando…"));
+    m_loader->exportCsv(m_model->rows(), path);
+}
+
+void ReportWindow::testServer()
+{
+    const QString uri = m_serverEdit->text().trimmed();
+    if (uri.isEmpty()) {
+        m_settingsNote->setText(QStringLiteral("Sin servidor: los registros se quedan en este "
+                                               "ordenador."));
+        return;
+    }
+    QString why;
+    if (!parseServerAddress(uri, why)) {
+        m_settingsNote->setText(why);
+        return;
+    }
+    m_test->setEnabled(false);
+    m_settingsNote->setText(QStringLiteral("Probando la conexión…"));
+    m_loader->testServer(uri);
+}
+
+void ReportWindow::saveSettings()
+{
+    RecordsSettings settings;
+    settings.station = m_stationEdit->text().trimmed();
+    settings.server = m_serverEdit->text().trimmed();
+    QString why;
+    if (!settings.server.isEmpty() && !parseServerAddress(settings.server, why)) {
+        m_settingsNote->setText(QStringLiteral("No se ha guardado. ") + why);
+        return;
+    }
+    try {
+        platform::SettingsStore store(QStringLiteral("Lurn"));
+        saveRecordsSettings(store, settings);
+        store.close();
+    } catch (const platform::SettingsError& e) {
+        m_settingsNote->setText(
+            QStringLiteral("No se ha guardado: %1").arg(QString::fromUtf8(e.what())));
+        return;
+    }
+    if (settings.station.isEmpty())
+        settings.station = defaultStationName();
+    m_stationEdit->setText(settings.station);
+    m_settings = settings;
+    m_settingsNote->setText(QStringLiteral("Guardado en Lurn.conf."));
+    emit settingsSaved(settings);
+    reload();
+}

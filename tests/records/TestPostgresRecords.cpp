@@ -1,0 +1,353 @@
+// One PostgreSQL server for a whole café: a private server started by
+// tests/with-postgres.sh, stopped and started again by the tests themselves.
+#include "RecordsTestSupport.h"
+#include "records/PostgresRecordStore.h"
+#include "records/RecordKeeper.h"
+#include "report/ReportLoader.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <thread>
+
+namespace {
+
+constexpr std::int64_t kTen = 1'765'360'800'000LL; // 2025-12-10 10:00 UTC
+// Short waits, so that "a minute later" comes within the test.
+constexpr RecordKeeperTiming kQuick{1000, 200};
+
+QString env(const char* name)
+{
+    return QString::fromLocal8Bit(qgetenv(name));
+}
+
+QString uriFor(const QString& user, const QString& database)
+{
+    return QStringLiteral("postgresql://%1@/%2?host=%3").arg(user, database, env("LURN_PG_HOST"));
+}
+
+// pg_ctl for the private server, run as its user.
+bool serverCtl(const QString& verb)
+{
+    QStringList args = QProcess::splitCommand(env("LURN_PG_CTL"));
+    const QString program = args.takeFirst();
+    QProcess ctl;
+    ctl.setWorkingDirectory(env("LURN_PG_HOST"));
+    ctl.start(program, args << verb);
+    return ctl.waitForFinished(60000) && ctl.exitCode() == 0;
+}
+
+// The server as an owner's own tool sees it.
+class Server final
+{
+public:
+    Server() : m_name(QStringLiteral("test-server-%1").arg(++count()))
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
+        db.setHostName(env("LURN_PG_HOST"));
+        db.setDatabaseName(QStringLiteral("cafe"));
+        db.setUserName(QStringLiteral("lurn"));
+        db.open();
+    }
+    ~Server()
+    {
+        QSqlDatabase::database(m_name, false).close();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    bool exec(const QString& sql)
+    {
+        QSqlQuery q(QSqlDatabase::database(m_name, false));
+        return q.exec(sql);
+    }
+    QVariant value(const QString& sql)
+    {
+        QSqlQuery q(QSqlDatabase::database(m_name, false));
+        return q.exec(sql) && q.next() ? q.value(0) : QVariant();
+    }
+    // Every row as RecordsTestSupport's rowText() writes it.
+    QStringList rows()
+    {
+        QSqlQuery q(QSqlDatabase::database(m_name, false));
+        QStringList out;
+        q.exec(QStringLiteral(
+            "SELECT id::text, station,"
+            " to_char(started_at AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'),"
+            " coalesce(to_char(ended_at AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'), "
+            "''),"
+            " planned_seconds, rate_per_hour, cost, end_reason,"
+            " to_char(last_seen_at AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')"
+            " FROM sessions ORDER BY started_at, station"));
+        while (q.next()) {
+            QStringList columns;
+            for (int i = 0; i < 9; ++i)
+                columns << q.value(i).toString();
+            out << columns.join(QLatin1Char('|'));
+        }
+        return out;
+    }
+
+private:
+    static int& count()
+    {
+        static int n = 0;
+        return n;
+    }
+    QString m_name;
+};
+
+QString uuid(int station, int n)
+{
+    return QStringLiteral("00000000-0000-4000-8%1-%2")
+        .arg(station, 3, 10, QLatin1Char('0'))
+        .arg(n, 12, 10, QLatin1Char('0'));
+}
+
+void setPassword(const char* password)
+{
+    if (password)
+        qputenv("PGPASSWORD", password);
+    else
+        qunsetenv("PGPASSWORD");
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(StoreProblem::Kind)
+
+class TestPostgresRecords final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (env("LURN_PG_URI").isEmpty())
+            QFAIL("run under tests/with-postgres.sh");
+        qunsetenv("PGPASSWORD");
+        qunsetenv("PGPASSFILE");
+    }
+
+    void init()
+    {
+        // Every case starts from an empty server.
+        Server server;
+        QVERIFY(server.exec("DROP TABLE IF EXISTS sessions, schema_version"));
+    }
+
+    // Two stations start at once on an empty server: one creates the table,
+    // both write, and the report lists both.
+    void twoStationsAtOnce()
+    {
+        QTemporaryDir a, b;
+        std::vector<SessionRecord> last;
+        {
+            RecordKeeper first(a.path(), env("LURN_PG_URI"), kQuick);
+            RecordKeeper second(b.path(), env("LURN_PG_URI"), kQuick);
+            // Each station changes its records many times while the other
+            // does the same.
+            auto run = [](RecordKeeper& keeper, int station, std::vector<SessionRecord>& out) {
+                for (int n = 0; n < 5; ++n) {
+                    SessionRecord r =
+                        sessionRecord(uuid(station, n), QStringLiteral("Puesto %1").arg(station),
+                                      kTen + n * 600'000 + station * 1000);
+                    for (int cost = 0; cost <= 20; ++cost) {
+                        r.cost = cost;
+                        r.lastSeenAtMs = r.startedAtMs + cost * 1000;
+                        keeper.record(r);
+                    }
+                    r.endReason = EndReason::TimeUp;
+                    r.endedAtMs = r.lastSeenAtMs;
+                    keeper.record(r);
+                    out.push_back(r);
+                }
+            };
+            std::vector<SessionRecord> one, two;
+            std::thread t1([&] { run(first, 1, one); });
+            std::thread t2([&] { run(second, 2, two); });
+            t1.join();
+            t2.join();
+            QVERIFY(first.waitUntilSent(30000));
+            QVERIFY(second.waitUntilSent(30000));
+            last = one;
+            last.insert(last.end(), two.begin(), two.end());
+        }
+        std::sort(last.begin(), last.end(),
+                  [](const auto& x, const auto& y) { return x.startedAtMs < y.startedAtMs; });
+        QStringList expected;
+        for (const SessionRecord& r : last)
+            expected << rowText(r);
+        Server server;
+        QCOMPARE(server.rows(), expected);
+        QCOMPARE(server.value("SELECT version FROM schema_version").toInt(), 1);
+
+        ReportLoader loader;
+        QSignalSpy loaded(&loader, &ReportLoader::loaded);
+        loader.load({env("LURN_PG_URI"), a.path(), QString()},
+                    {QDate(2025, 12, 10), QDate(2025, 12, 10), QString()});
+        QVERIFY(loaded.wait(10000));
+        const auto result = loaded.front().front().value<LoadResult>();
+        QVERIFY2(result.fromServer, qPrintable(result.problem));
+        QCOMPARE(result.stations, QStringList({"Puesto 1", "Puesto 2"}));
+        QCOMPARE(result.content.sessions, 10);
+        QCOMPARE(result.content.cost, 200);
+    }
+
+    // The server goes away in the middle of a session and comes back: every
+    // record arrives once, none twice, none lost; also across a restart of
+    // the program while the server is away.
+    void serverAwayMidSession()
+    {
+        QTemporaryDir dir;
+        SessionRecord running = sessionRecord(uuid(1, 1), "Puesto 1", kTen);
+        SessionRecord other =
+            sessionRecord(uuid(1, 2), "Puesto 1", kTen + 1000, 3, EndReason::Stopped);
+        SessionRecord afterRestart =
+            sessionRecord(uuid(1, 3), "Puesto 1", kTen + 2000, 4, EndReason::Closed);
+        {
+            RecordKeeper keeper(dir.path(), env("LURN_PG_URI"), kQuick);
+            keeper.record(running);
+            QVERIFY(keeper.waitUntilSent(15000));
+
+            QVERIFY(serverCtl("stop"));
+            for (int cost = 1; cost <= 5; ++cost) {
+                running.cost = cost;
+                running.lastSeenAtMs += 1000;
+                keeper.record(running);
+            }
+            keeper.record(other);
+            QVERIFY(keeper.waitUntilWritten(10000));
+            QTRY_COMPARE_WITH_TIMEOUT(keeper.status().link, RecordsStatus::Link::Failing, 15000);
+            QTRY_COMPARE_WITH_TIMEOUT(keeper.status().unsent, 2, 15000);
+            QVERIFY(!keeper.status().serverProblem.isEmpty());
+
+            QVERIFY(serverCtl("start"));
+            // The next change goes, with everything still waiting.
+            running.cost = 6;
+            running.lastSeenAtMs += 1000;
+            keeper.record(running);
+            QVERIFY(keeper.waitUntilSent(20000));
+            Server after;
+            QCOMPARE(after.rows(), QStringList({rowText(running), rowText(other)}));
+
+            QVERIFY(serverCtl("stop"));
+            keeper.record(afterRestart);
+            QVERIFY(keeper.waitUntilWritten(10000));
+        }
+        // The program ended with a record unsent; it goes at the next start.
+        QVERIFY(serverCtl("start"));
+        {
+            RecordKeeper keeper(dir.path(), env("LURN_PG_URI"), kQuick);
+            QVERIFY(keeper.waitUntilSent(20000));
+        }
+        Server after;
+        QCOMPARE(after.rows(),
+                 QStringList({rowText(running), rowText(other), rowText(afterRestart)}));
+        QCOMPARE(after.value("SELECT count(*) FROM sessions").toInt(), 3);
+    }
+
+    // A server set in the report window gets the station's earlier records.
+    void serverSetLater()
+    {
+        QTemporaryDir dir;
+        const SessionRecord early =
+            sessionRecord(uuid(4, 1), "Puesto 4", kTen, 7, EndReason::TimeUp);
+        const SessionRecord later =
+            sessionRecord(uuid(4, 2), "Puesto 4", kTen + 5000, 8, EndReason::Stopped);
+        RecordKeeper keeper(dir.path(), QString(), kQuick);
+        keeper.record(early);
+        QVERIFY(keeper.waitUntilWritten(10000));
+        QCOMPARE(keeper.status().link, RecordsStatus::Link::NotSet);
+        keeper.setServer(env("LURN_PG_URI"));
+        keeper.record(later);
+        QVERIFY(keeper.waitUntilSent(20000));
+        Server server;
+        QCOMPARE(server.rows(), QStringList({rowText(early), rowText(later)}));
+    }
+
+    void refusedConnections_data()
+    {
+        QTest::addColumn<QString>("uri");
+        QTest::addColumn<QString>("password"); // PGPASSWORD; "-" for none
+        QTest::addColumn<bool>("passFile");    // the password in a ~/.pgpass file instead
+        QTest::addColumn<StoreProblem::Kind>("kind");
+        QTest::addColumn<QString>("says");
+        using Kind = StoreProblem::Kind;
+        QTest::newRow("wrong password") << uriFor("lurn_secret", "cafe") << "malo" << false
+                                        << Kind::LoginRefused << "contraseña";
+        QTest::newRow("no password")
+            << uriFor("lurn_secret", "cafe") << "-" << false << Kind::LoginRefused << "contraseña";
+        QTest::newRow("missing database")
+            << uriFor("lurn", "nada") << "-" << false << Kind::NoDatabase << "no existe";
+        QTest::newRow("role without privileges")
+            << uriFor("lurn_reader", "cafe") << "-" << false << Kind::NoPrivileges << "permiso";
+        QTest::newRow("nobody listening")
+            << QStringLiteral("postgresql://lurn@/cafe?host=/nonexistent") << "-" << false
+            << Kind::Unreachable << "conectar";
+        QTest::newRow("address that does not parse")
+            << QStringLiteral("postgresql:/caja/cafe") << "-" << false << Kind::BadAddress
+            << "postgresql://";
+        QTest::newRow("right password")
+            << uriFor("lurn_secret", "cafe") << "secreto" << false << Kind::None << "";
+        QTest::newRow("password from a pgpass file")
+            << uriFor("lurn_secret", "cafe") << "-" << true << Kind::None << "";
+    }
+
+    // A clear message at once, never a hang; and the record waits here.
+    void refusedConnections()
+    {
+        QFETCH(QString, uri);
+        QFETCH(QString, password);
+        QFETCH(bool, passFile);
+        QFETCH(StoreProblem::Kind, kind);
+        QFETCH(QString, says);
+        {
+            // The table exists, made by its owner, as in a café.
+            PostgresRecordStore owner(env("LURN_PG_URI"));
+            StoreProblem problem;
+            QVERIFY(owner.open(problem));
+        }
+        QTemporaryDir dir;
+        const QString passPath = dir.filePath("pgpass");
+        if (passFile) {
+            QFile pass(passPath);
+            QVERIFY(pass.open(QIODevice::WriteOnly));
+            pass.write("*:*:*:lurn_secret:secreto\n");
+            pass.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+            qputenv("PGPASSFILE", QFile::encodeName(passPath));
+        }
+        setPassword(password == "-" ? nullptr : qPrintable(password));
+
+        QElapsedTimer took;
+        took.start();
+        PostgresRecordStore store(uri);
+        StoreProblem problem;
+        const bool opened = store.open(problem);
+        QVERIFY2(took.elapsed() < 10000, "a refused connection must not hang");
+        QCOMPARE(problem.kind, kind);
+        QCOMPARE(opened, kind == StoreProblem::Kind::None);
+        QVERIFY2(problemText(problem).contains(says), qPrintable(problemText(problem)));
+
+        // The same through the keeper: said in its state, and the record kept.
+        {
+            RecordKeeper keeper(dir.path(), uri, kQuick);
+            keeper.record(sessionRecord(uuid(3, 1), "Puesto 3", kTen, 5, EndReason::TimeUp));
+            QVERIFY(keeper.waitUntilWritten(10000));
+            if (kind == StoreProblem::Kind::None) {
+                QVERIFY(keeper.waitUntilSent(15000));
+            } else {
+                QTRY_COMPARE_WITH_TIMEOUT(keeper.status().link, RecordsStatus::Link::Failing,
+                                          15000);
+                QVERIFY(keeper.status().serverProblem.contains(says));
+                QCOMPARE(keeper.status().unsent, 1);
+            }
+        }
+        setPassword(nullptr);
+        qunsetenv("PGPASSFILE");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPostgresRecords)
+#include "TestPostgresRecords.moc"

@@ -1,0 +1,177 @@
+// The executable as a user meets it: killed with SIGKILL in the middle of a
+// countdown (at the next start its record is closed as interrupted, at its
+// last sighting, with the cost it had then), and started as lurn --report.
+#include "RecordsTestSupport.h"
+#include "X11Probe.h"
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+class Lurn final
+{
+public:
+    Lurn(const QString& configHome, const QString& dataHome,
+         const QStringList& arguments = QStringList())
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+        m_process.setProcessEnvironment(env);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(QStringLiteral(LURN_EXECUTABLE), arguments);
+    }
+    ~Lurn()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+
+    qint64 pid() const { return m_process.processId(); }
+    QProcess& process() { return m_process; }
+
+    // The managed window of the program with this name, once it is there.
+    xcb_window_t window(X11Probe& probe, const QString& name = QStringLiteral("Lurn"))
+    {
+        QDeadlineTimer deadline(15000);
+        while (!deadline.hasExpired()) {
+            for (xcb_window_t w : probe.clientsOfPid(pid()))
+                if (probe.netWmName(w) == name)
+                    return w;
+            QTest::qWait(20);
+        }
+        return 0;
+    }
+
+private:
+    QProcess m_process;
+};
+
+void run(const QString& program, const QStringList& arguments)
+{
+    QProcess p;
+    p.start(program, arguments);
+    p.waitForFinished(5000);
+}
+
+void clickAndType(xcb_window_t window, int x, int y, const QString& text)
+{
+    run("xdotool", {"mousemove", "--window", QString::number(window), QString::number(x),
+                    QString::number(y), "click", "1"});
+    if (!text.isEmpty())
+        run("xdotool", {"type", "--delay", "20", text});
+}
+
+// The only row of the file, once the condition holds for it, or an empty list.
+QStringList waitForRow(const QString& file, const QString& where)
+{
+    QDeadlineTimer deadline(20000);
+    while (!deadline.hasExpired()) {
+        if (QFileInfo::exists(file)) {
+            // The file may be there before its table is.
+            const QStringList rows = RecordsFile(file).rows(where);
+            if (rows.size() == 1 && !rows.front().startsWith(QLatin1String("error: ")))
+                return rows.front().split(QLatin1Char('|'));
+        }
+        QTest::qWait(50);
+    }
+    return {};
+}
+
+} // namespace
+
+class TestRecordsProgram final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void programEndedWhileRunning_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<QString>("reason");
+        // Killed, crashed, power lost: found open at the next start.
+        QTest::newRow("SIGKILL") << int(SIGKILL) << "interrupted";
+        // The desktop session ends it: it ends the record itself.
+        QTest::newRow("SIGTERM") << int(SIGTERM) << "closed";
+    }
+
+    void programEndedWhileRunning()
+    {
+        QFETCH(int, signal);
+        QFETCH(QString, reason);
+        QTemporaryDir config, data;
+        const QString file = data.filePath("Lurn/records.sqlite");
+        {
+            Lurn lurn(config.path(), data.path());
+            X11Probe probe;
+            const xcb_window_t main = lurn.window(probe);
+            QVERIFY(main);
+            run("xdotool", {"windowactivate", "--sync", QString::number(main)});
+            clickAndType(main, 92, 234, "30");   // edMinutos
+            clickAndType(main, 230, 134, "abc"); // edClave
+            clickAndType(main, 230, 168, "abc"); // edRepetirClave
+            clickAndType(main, 53, 268, {});     // &Iniciar
+            // The first tick, a second in, has been written.
+            const QStringList seen =
+                waitForRow(file, "end_reason = 'running' AND last_seen_at > started_at");
+            QCOMPARE(seen.size(), 9);
+            QCOMPARE(seen[4], QStringLiteral("1800"));
+            QCOMPARE(seen[5], QStringLiteral("500"));
+            ::kill(pid_t(lurn.pid()), signal);
+            QVERIFY(lurn.process().waitForFinished(10000));
+            QCOMPARE(lurn.process().exitStatus(),
+                     signal == SIGKILL ? QProcess::CrashExit : QProcess::NormalExit);
+        }
+        const QStringList last = RecordsFile(file).rows().front().split(QLatin1Char('|'));
+        QStringList expected = last;
+        if (signal == SIGKILL) {
+            // What the killed program last wrote is what the record keeps.
+            QCOMPARE(last[7], QStringLiteral("running"));
+            expected[3] = last[8]; // ended_at: its last sighting
+            expected[7] = reason;
+        } else {
+            QCOMPARE(last[7], reason);
+            QCOMPARE(last[3], last[8]);
+        }
+
+        Lurn again(config.path(), data.path());
+        const QStringList ended = waitForRow(file, "end_reason = '" + reason + "'");
+        QCOMPARE(ended, expected);
+
+        X11Probe probe;
+        const xcb_window_t main = again.window(probe);
+        QVERIFY(main);
+        run("wmctrl", {"-i", "-c", QString::number(main)});
+        QVERIFY(again.process().waitForFinished(15000));
+        QCOMPARE(again.process().exitCode(), 0);
+        QCOMPARE(RecordsFile(file).rows(), QStringList{expected.join(QLatin1Char('|'))});
+    }
+
+    // For the owner's desk: the report alone, with no countdown and no lock,
+    // and nothing written.
+    void reportAlone()
+    {
+        QTemporaryDir config, data;
+        Lurn report(config.path(), data.path(), {"--report"});
+        X11Probe probe;
+        const xcb_window_t window = report.window(probe, "Registro");
+        QVERIFY(window);
+        for (xcb_window_t w : probe.clientsOfPid(report.pid()))
+            QVERIFY(probe.netWmName(w) != QLatin1String("Lurn"));
+        run("wmctrl", {"-i", "-c", QString::number(window)});
+        QVERIFY(report.process().waitForFinished(15000));
+        QCOMPARE(report.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(report.process().exitCode(), 0);
+        QVERIFY(!QFileInfo::exists(data.filePath("Lurn/records.sqlite")));
+    }
+};
+
+QTEST_MAIN(TestRecordsProgram)
+#include "TestRecordsProgram.moc"
