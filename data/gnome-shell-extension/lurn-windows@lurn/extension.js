@@ -21,7 +21,7 @@
 // title and process id.
 /* exported init */
 
-const { Gio, GLib } = imports.gi;
+const { Gio } = imports.gi;
 
 const BUS_NAME = 'org.lurn.WindowControl';
 const OBJECT_PATH = '/org/lurn/WindowControl';
@@ -66,27 +66,30 @@ class WindowControl {
     Close(ids) {
         const byId = new Map(managedWindows().map(w => [w.get_id(), w]));
         const asked = [];
+        // Mutter pings each window with its request's timestamp as the
+        // serial, so no two requests may share one. In a D-Bus handler there
+        // is no current event: get_current_time() is 0 here, and mutter then
+        // complains of a bad serial. One round trip for the batch, then one
+        // more each.
+        let time = this._batchStart();
         for (const id of ids) {
             const window = byId.get(id);
             if (!window)
                 continue;
-            // Mutter pings the window with this timestamp as the serial, so
-            // no two requests may share one. In a D-Bus handler there is no
-            // current event: get_current_time() is 0 here, and mutter then
-            // complains of a bad serial.
-            window.delete(this._nextTime());
+            window.delete(time);
+            this._lastTime = time;
+            time = (time + 1) >>> 0;
             asked.push(id);
         }
         return asked;
     }
 
-    _nextTime() {
+    // After every timestamp given before, unless the 32-bit server time has
+    // wrapped round since.
+    _batchStart() {
         const now = global.display.get_current_time_roundtrip();
-        // Strictly increasing across calls too, unless the 32-bit server
-        // time has wrapped round.
-        const t = now > this._lastTime || this._lastTime - now > 0x7fffffff ? now : this._lastTime + 1;
-        this._lastTime = t >>> 0;
-        return this._lastTime;
+        const after = (this._lastTime + 1) >>> 0;
+        return now > this._lastTime || this._lastTime - now > 0x7fffffff ? now : after;
     }
 }
 
