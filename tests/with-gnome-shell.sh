@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one command inside a private, headless GNOME Shell session on Wayland
 # (with XWayland), as the unprivileged user nobody.
-#   with-gnome-shell.sh [--no-extension] [--screen WxH] command args...
+#   with-gnome-shell.sh [--no-extension | --kiosk] [--screen WxH] command args...
 #
 # Starts, as nobody, with a temporary HOME and XDG_RUNTIME_DIR (mode 0700):
 #   - a private session bus;
@@ -10,7 +10,11 @@
 #     missing);
 #   - gnome-shell --wayland --headless with one virtual monitor, with Lurn's
 #     extension copied into the user's extension folder and enabled in the
-#     user's settings beforehand (unless --no-extension).
+#     user's settings beforehand (unless --no-extension). With --kiosk the
+#     extension lies in a system data directory instead and is enabled by
+#     the kiosk set-up of data/dconf, compiled into a system database as
+#     `dconf update` does (from a file named in DCONF_PROFILE rather than
+#     /etc/dconf).
 # Waits until the shell, XWayland and (when enabled) the extension answer,
 # then runs the command as nobody with WAYLAND_DISPLAY, DISPLAY, XAUTHORITY
 # and DBUS_SESSION_BUS_ADDRESS set, and stops every process of the session by
@@ -21,15 +25,17 @@ here=$(cd "$(dirname "$0")" && pwd)
 extension_uuid=lurn-windows@lurn
 extension_src=$here/../data/gnome-shell-extension/$extension_uuid
 extension=1
+kiosk=0
 screen=1280x1024
 while [[ "${1:-}" == --* ]]; do
     case "$1" in
     --no-extension) extension=0; shift ;;
+    --kiosk) kiosk=1; shift ;;
     --screen) screen=$2; shift 2 ;;
     *) echo "with-gnome-shell.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
-(($#)) || { echo "usage: $0 [--no-extension] [--screen WxH] command args..." >&2; exit 2; }
+(($#)) || { echo "usage: $0 [--no-extension | --kiosk] [--screen WxH] command args..." >&2; exit 2; }
 
 as_user=()
 if ((EUID == 0)); then
@@ -110,7 +116,16 @@ run_as_user dbus-daemon --session --nofork --nopidfile --address="unix:path=$bas
 wait_for "the session bus" 200 test -S "$runtime/bus" || exit 1
 wait_for "the system bus" 200 test -S "$base/system_bus_socket" || exit 1
 
-if ((extension)); then
+if ((kiosk)); then
+    # As the package installs it, and as an administrator enables it.
+    mkdir -p "$base/share/gnome-shell/extensions" "$base/dconf"
+    cp -r "$extension_src" "$base/share/gnome-shell/extensions/"
+    dconf compile "$base/dconf/local" "$here/../data/dconf/local.d" || exit 1
+    printf 'user-db:user\nfile-db:%s\n' "$base/dconf/local" >"$base/dconf/profile"
+    chmod -R a+rX "$base/share" "$base/dconf"
+    session_env+=(DCONF_PROFILE="$base/dconf/profile"
+        XDG_DATA_DIRS="$base/share:/usr/local/share:/usr/share")
+elif ((extension)); then
     mkdir -p "$home/.local/share/gnome-shell/extensions"
     cp -r "$extension_src" "$home/.local/share/gnome-shell/extensions/"
     ((EUID == 0)) && chown -R nobody:nogroup "$home/.local"
