@@ -18,7 +18,9 @@
 //                           left out of the answer, not an error.
 //
 // Nothing else: no window is moved, raised, killed or read beyond its
-// title and process id.
+// title and process id. The extension stays enabled on the lock screen
+// (metadata.json, session-modes), so that a customer's time ending while the
+// screen is locked still closes the listed programs.
 /* exported init */
 
 const { Gio } = imports.gi;
@@ -69,8 +71,8 @@ class WindowControl {
         // Mutter pings each window with its request's timestamp as the
         // serial, so no two requests may share one. In a D-Bus handler there
         // is no current event: get_current_time() is 0 here, and mutter then
-        // complains of a bad serial. One round trip for the batch, then one
-        // more each.
+        // complains of a bad serial. One round trip to the X server for the
+        // batch, then a millisecond more for each window.
         let time = this._batchStart();
         for (const id of ids) {
             const window = byId.get(id);
