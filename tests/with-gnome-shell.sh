@@ -164,7 +164,7 @@ xauthority=$(ls "$runtime"/.mutter-Xwaylandauth.* 2>/dev/null | head -n1)
 session_env+=(WAYLAND_DISPLAY=wayland-0 DISPLAY="$display" XAUTHORITY="$xauthority")
 wait_for "the X display" 600 run_as_user xprop -root _NET_SUPPORTING_WM_CHECK || shell_failed
 if ((extension)); then
-    wait_for "the extension" 200 bus_has org.lurn.WindowControl || shell_failed
+    wait_for "the extension" 600 bus_has org.lurn.WindowControl || shell_failed
 fi
 
 # Pass through what the tests need of the caller's environment.
