@@ -20,7 +20,7 @@ packages=(
 test_packages=(
     xvfb xauth openbox x11-utils xdotool wmctrl
     kwin-wayland xwayland sway weston qt6-wayland
-    gnome-shell gjs dbus-daemon libglib2.0-bin libgl1-mesa-dri
+    gnome-shell gjs dbus-daemon libglib2.0-bin libgl1-mesa-dri dconf-cli
     postgresql sqlite3 util-linux tzdata
     dpkg-dev file appstream systemd
 )

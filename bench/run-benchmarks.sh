@@ -48,6 +48,9 @@ for b in "${wayland_benchmarks[@]}"; do
         echo
     done
 done
+echo "== gnome/BenchGnomeClosingPass"
+"$here/../tests/with-gnome-shell.sh" "$build/bench/gnome/BenchGnomeClosingPass" || status=1
+echo
 for b in "${with_postgres[@]}"; do
     echo "== $b"
     "$here/../tests/with-postgres.sh" "$here/../tests/with-x.sh" --wm openbox "$build/bench/$b" ||

@@ -7,11 +7,17 @@
 
 namespace platform::gnome {
 
-// Looks for Lurn's GNOME Shell extension on the session bus, into facts.
+// Looks for Lurn's GNOME Shell extension on the session bus and asks its
+// interface version, into facts; a shell that does not answer within a
+// couple of seconds counts as without it.
 void probeShellExtension(SessionFacts& facts);
 
-// The windows as GNOME Shell lists them, through the extension. Throws
-// std::runtime_error when the extension cannot be reached.
+// Every window GNOME Shell manages, native Wayland and XWayland alike, topmost
+// first, through the extension: one call lists them, one asks a pass's
+// windows to close. Nothing is opened here; the first use connects to the
+// session bus, on the thread that uses it (the closing worker's). A shell or
+// bus that does not answer within two seconds makes the call throw
+// std::runtime_error.
 std::unique_ptr<TopLevelWindows> openShellWindows();
 
 } // namespace platform::gnome

@@ -1,0 +1,206 @@
+#include "GnomeSession.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDeadlineTimer>
+#include <QGuiApplication>
+#include <QProcessEnvironment>
+#include <QScreen>
+#include <QTest>
+
+namespace {
+
+const QString kService = QStringLiteral("org.lurn.WindowControl");
+const QString kPath = QStringLiteral("/org/lurn/WindowControl");
+const QString kUuid = QStringLiteral("lurn-windows@lurn");
+
+const QString kRemoteDesktop = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
+const QString kRemoteSession = QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session");
+
+QDBusMessage callExtension(const QString& method, const QVariantList& arguments = {})
+{
+    QDBusMessage m = QDBusMessage::createMethodCall(kService, kPath, kService, method);
+    m.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(m, QDBus::Block, 5000);
+}
+
+} // namespace
+
+namespace shellExtension {
+
+QList<Window> list()
+{
+    const QDBusMessage reply = callExtension(QStringLiteral("List"));
+    QList<Window> windows;
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        QTest::qFail(qPrintable(QStringLiteral("List failed: ") + reply.errorMessage()), __FILE__,
+                     __LINE__);
+        return windows;
+    }
+    const QDBusArgument array = reply.arguments().at(0).value<QDBusArgument>();
+    array.beginArray();
+    while (!array.atEnd()) {
+        Window w;
+        qulonglong id = 0;
+        array.beginStructure();
+        array >> id >> w.title >> w.pid;
+        array.endStructure();
+        w.id = id;
+        windows.append(w);
+    }
+    array.endArray();
+    return windows;
+}
+
+QList<platform::WindowHandle> close(const QList<platform::WindowHandle>& ids)
+{
+    QList<qulonglong> wire(ids.begin(), ids.end());
+    const QDBusMessage reply = callExtension(QStringLiteral("Close"), {QVariant::fromValue(wire)});
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        QTest::qFail(qPrintable(QStringLiteral("Close failed: ") + reply.errorMessage()), __FILE__,
+                     __LINE__);
+        return {};
+    }
+    const auto asked = qdbus_cast<QList<qulonglong>>(reply.arguments().at(0));
+    return {asked.begin(), asked.end()};
+}
+
+bool isOnBus()
+{
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(kService);
+}
+
+bool setEnabled(bool enabled)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("gnome-extensions"),
+               {enabled ? QStringLiteral("enable") : QStringLiteral("disable"), kUuid});
+    if (!tool.waitForFinished(10000) || tool.exitCode() != 0)
+        return false;
+    QDeadlineTimer deadline(10000);
+    while (isOnBus() != enabled && !deadline.hasExpired())
+        QTest::qWait(20);
+    return isOnBus() == enabled;
+}
+
+int depthOf(const QList<Window>& windows, const QString& title)
+{
+    for (qsizetype i = 0; i < windows.size(); ++i)
+        if (windows[i].title == title)
+            return int(i);
+    return -1;
+}
+
+} // namespace shellExtension
+
+RemoteInput::RemoteInput()
+{
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(
+        QDBusMessage::createMethodCall(kRemoteDesktop,
+                                       QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
+                                       kRemoteDesktop, QStringLiteral("CreateSession")),
+        QDBus::Block, 5000);
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        return;
+    // The session belongs to this connection and ends with it.
+    const QString session = reply.arguments().at(0).value<QDBusObjectPath>().path();
+    QDBusMessage start = QDBusMessage::createMethodCall(kRemoteDesktop, session, kRemoteSession,
+                                                        QStringLiteral("Start"));
+    if (QDBusConnection::sessionBus().call(start, QDBus::Block, 5000).type() ==
+        QDBusMessage::ReplyMessage)
+        m_session = session;
+}
+
+RemoteInput::~RemoteInput()
+{
+    if (!m_session.isEmpty())
+        call(QStringLiteral("Stop"), {});
+}
+
+bool RemoteInput::call(const QString& method, const QVariantList& arguments)
+{
+    QDBusMessage m =
+        QDBusMessage::createMethodCall(kRemoteDesktop, m_session, kRemoteSession, method);
+    m.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(m, QDBus::Block, 5000).type() ==
+           QDBusMessage::ReplyMessage;
+}
+
+void RemoteInput::key(uint keysym)
+{
+    call(QStringLiteral("NotifyKeyboardKeysym"), {keysym, true});
+    call(QStringLiteral("NotifyKeyboardKeysym"), {keysym, false});
+}
+
+void RemoteInput::type(const QString& text)
+{
+    // Latin-1 characters are their own keysyms.
+    for (QChar c : text)
+        key(c.unicode());
+}
+
+void RemoteInput::click(QPoint at)
+{
+    // Only relative motion needs no screen-cast stream: into a corner first,
+    // where the screen's edges stop the pointer, then out. Not the top left
+    // one: that is the shell's hot corner, which opens the overview.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    call(QStringLiteral("NotifyPointerMotionRelative"), {100000.0, 100000.0});
+    call(QStringLiteral("NotifyPointerMotionRelative"),
+         {double(at.x() - screen.right()), double(at.y() - screen.bottom())});
+    const int leftButton = 0x110; // BTN_LEFT of linux/input-event-codes.h
+    call(QStringLiteral("NotifyPointerButton"), {leftButton, true});
+    call(QStringLiteral("NotifyPointerButton"), {leftButton, false});
+}
+
+void RemoteInput::leaveOverview()
+{
+    key(0xff1b); // Escape
+}
+
+WaylandClient::WaylandClient(const QStringList& arguments)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    // It plays another program; what it leaks at exit is not ours to report.
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    m_process.setProcessEnvironment(env);
+    m_process.setProgram(QStringLiteral(LURN_WAYLAND_CLIENT));
+    m_process.setArguments(arguments);
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.start();
+}
+
+WaylandClient::~WaylandClient()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+}
+
+void WaylandClient::read()
+{
+    m_buffer += m_process.readAllStandardOutput();
+    for (qsizetype eol; (eol = m_buffer.indexOf('\n')) >= 0;) {
+        const QList<QByteArray> words = m_buffer.left(eol).split(' ');
+        m_buffer.remove(0, eol + 1);
+        if (words.first() == "shown")
+            m_shown = true;
+        else if (words.first() == "active")
+            m_active = true;
+        else if (words.first() == "inactive")
+            m_active = false;
+        else if (words.first() == "close" && words.size() == 2)
+            m_closes.append(words[1].toInt());
+    }
+}
+
+QString titled(const QString& title)
+{
+    return title + QStringLiteral(" [") + QString::fromUtf8(QTest::currentTestFunction()) +
+           QStringLiteral("/") + QString::fromUtf8(QTest::currentDataTag()) + QStringLiteral("]");
+}

@@ -1,0 +1,177 @@
+#!/usr/bin/env bash
+# Runs one command inside a private, headless GNOME Shell session on Wayland
+# (with XWayland), as the unprivileged user nobody.
+#   with-gnome-shell.sh [--no-extension | --kiosk] [--screen WxH] command args...
+#
+# Starts, as nobody, with a temporary HOME and XDG_RUNTIME_DIR (mode 0700):
+#   - a private session bus;
+#   - a second private bus given as the system bus (the shell exits at start
+#     without one; it looks for logind there and does without when it is
+#     missing);
+#   - gnome-shell --wayland --headless with one virtual monitor, with Lurn's
+#     extension copied into the user's extension folder and enabled in the
+#     user's settings beforehand (unless --no-extension). With --kiosk the
+#     extension lies in a system data directory instead and is enabled by
+#     the kiosk set-up of data/dconf, compiled into a system database as
+#     `dconf update` does (from a file named in DCONF_PROFILE rather than
+#     /etc/dconf).
+# Waits until the shell, XWayland and (when enabled) the extension answer,
+# then runs the command as nobody with WAYLAND_DISPLAY, DISPLAY, XAUTHORITY
+# and DBUS_SESSION_BUS_ADDRESS set, and stops every process of the session by
+# its id afterwards. The command's exit status is the script's.
+set -uo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+extension_uuid=lurn-windows@lurn
+extension_src=$here/../data/gnome-shell-extension/$extension_uuid
+extension=1
+kiosk=0
+screen=1280x1024
+while [[ "${1:-}" == --* ]]; do
+    case "$1" in
+    --no-extension) extension=0; shift ;;
+    --kiosk) kiosk=1; shift ;;
+    --screen) screen=$2; shift 2 ;;
+    *) echo "with-gnome-shell.sh: unknown option $1" >&2; exit 2 ;;
+    esac
+done
+(($#)) || { echo "usage: $0 [--no-extension | --kiosk] [--screen WxH] command args..." >&2; exit 2; }
+
+as_user=()
+if ((EUID == 0)); then
+    as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+fi
+
+base=$(mktemp -d /tmp/lurn-gnome.XXXXXX)
+runtime=$base/runtime
+home=$base/home
+mkdir -m 0700 "$runtime" "$home"
+((EUID == 0)) && chown -R nobody:nogroup "$base"
+chmod 0755 "$base"
+
+# Every process of the session, found by its environment: the buses start
+# services that outlive their parent (dconf, the accessibility bus, the
+# shell's notification daemon), the shell starts XWayland and helpers. Each is
+# stopped by its id, and nothing of other sessions is touched.
+session_processes() {
+    local f
+    for f in /proc/[0-9]*/environ; do
+        if { tr '\0' '\n' <"$f"; } 2>/dev/null | grep -qxF "XDG_RUNTIME_DIR=$runtime"; then
+            f=${f#/proc/}
+            echo "${f%/environ}"
+        fi
+    done
+}
+shell_pid=
+cleanup() {
+    local all
+    # The shell first: it takes XWayland down with it, and dies of its
+    # helpers going from under it otherwise.
+    if [[ -n "$shell_pid" ]]; then
+        kill "$shell_pid" 2>/dev/null
+        for _ in $(seq 100); do
+            kill -0 "$shell_pid" 2>/dev/null || break
+            sleep 0.05
+        done
+    fi
+    all=($(session_processes))
+    ((${#all[@]})) && kill "${all[@]}" 2>/dev/null
+    for _ in $(seq 100); do
+        all=($(session_processes))
+        ((${#all[@]})) || break
+        sleep 0.05
+    done
+    ((${#all[@]})) && kill -KILL "${all[@]}" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$base"
+}
+trap cleanup EXIT
+
+session_env=(
+    env -i PATH="$PATH" HOME="$home" XDG_RUNTIME_DIR="$runtime" LANG=C.UTF-8
+    XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share"
+    XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_TYPE=wayland XDG_SESSION_DESKTOP=gnome
+    DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus"
+    DBUS_SYSTEM_BUS_ADDRESS="unix:path=$base/system_bus_socket"
+)
+run_as_user() {
+    "${as_user[@]}" "${session_env[@]}" "$@"
+}
+
+wait_for() {
+    local what=$1 tries=$2
+    shift 2
+    for _ in $(seq "$tries"); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.05
+    done
+    echo "with-gnome-shell.sh: $what did not come up" >&2
+    return 1
+}
+
+run_as_user dbus-daemon --session --nofork --nopidfile --address="unix:path=$runtime/bus" \
+    >/dev/null 2>&1 &
+run_as_user dbus-daemon --session --nofork --nopidfile --address="unix:path=$base/system_bus_socket" \
+    >/dev/null 2>&1 &
+wait_for "the session bus" 200 test -S "$runtime/bus" || exit 1
+wait_for "the system bus" 200 test -S "$base/system_bus_socket" || exit 1
+
+if ((kiosk)); then
+    # As the package installs it, and as an administrator enables it.
+    mkdir -p "$base/share/gnome-shell/extensions" "$base/dconf"
+    cp -r "$extension_src" "$base/share/gnome-shell/extensions/"
+    dconf compile "$base/dconf/local" "$here/../data/dconf/local.d" || exit 1
+    printf 'user-db:user\nfile-db:%s\n' "$base/dconf/local" >"$base/dconf/profile"
+    chmod -R a+rX "$base/share" "$base/dconf"
+    session_env+=(DCONF_PROFILE="$base/dconf/profile"
+        XDG_DATA_DIRS="$base/share:/usr/local/share:/usr/share")
+elif ((extension)); then
+    mkdir -p "$home/.local/share/gnome-shell/extensions"
+    cp -r "$extension_src" "$home/.local/share/gnome-shell/extensions/"
+    ((EUID == 0)) && chown -R nobody:nogroup "$home/.local"
+    run_as_user gsettings set org.gnome.shell enabled-extensions "['$extension_uuid']" || exit 1
+fi
+
+log=$base/gnome-shell.log
+"${as_user[@]}" "${session_env[@]}" gnome-shell --wayland --headless --virtual-monitor "$screen" \
+    >"$log" 2>&1 &
+shell_pid=$!
+# GNOME Shell 43 now and then dies of a segmentation fault when it is
+# stopped; the cleanup waits for it by its id, and bash need not report it.
+disown "$shell_pid"
+
+bus_has() {
+    run_as_user gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+        --method org.freedesktop.DBus.NameHasOwner "$1" | grep -q true
+}
+xwayland_display() {
+    local p
+    for p in $(pgrep -P "$shell_pid" -x Xwayland); do
+        tr '\0' '\n' <"/proc/$p/cmdline" | grep -m1 -x ':[0-9]*' && return 0
+    done
+    return 1
+}
+shell_failed() {
+    echo "with-gnome-shell.sh: gnome-shell did not come up; its log:" >&2
+    cat "$log" >&2
+    exit 1
+}
+wait_for "gnome-shell" 600 bus_has org.gnome.Shell || shell_failed
+wait_for "the Wayland socket" 200 test -S "$runtime/wayland-0" || shell_failed
+wait_for "XWayland" 600 xwayland_display || shell_failed
+display=$(xwayland_display)
+xauthority=$(ls "$runtime"/.mutter-Xwaylandauth.* 2>/dev/null | head -n1)
+session_env+=(WAYLAND_DISPLAY=wayland-0 DISPLAY="$display" XAUTHORITY="$xauthority")
+wait_for "the X display" 600 run_as_user xprop -root _NET_SUPPORTING_WM_CHECK || shell_failed
+if ((extension)); then
+    wait_for "the extension" 600 bus_has org.lurn.WindowControl || shell_failed
+fi
+
+# Pass through what the tests need of the caller's environment.
+for name in ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS QT_QPA_PLATFORM QT_LOGGING_RULES; do
+    [[ -n "${!name:-}" ]] && session_env+=("$name=${!name}")
+done
+session_env+=(LURN_SHELL_LOG="$log" LURN_SHELL_PID="$shell_pid")
+run_as_user "$@"
+rc=$?
+exit $rc
