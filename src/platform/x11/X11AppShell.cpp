@@ -302,6 +302,11 @@ void X11AppShell::onTaskBarActivation()
     front->activateWindow();
 }
 
+void X11AppShell::bringToFront()
+{
+    onTaskBarActivation();
+}
+
 void X11AppShell::onTaskBarClose()
 {
     if (m_main)
