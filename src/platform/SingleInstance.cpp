@@ -3,13 +3,14 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QLockFile>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
@@ -44,8 +45,8 @@ QString displayKey(QString display)
     return key.isEmpty() ? QStringLiteral("nodisplay") : key;
 }
 
-// The raw POSIX socket of a start that has no event loop (nor a
-// QCoreApplication) yet; the first answers through QLocalServer.
+// The client side of the socket, for a start that has no event loop (nor a
+// QCoreApplication) yet.
 class ClientSocket final
 {
 public:
@@ -109,9 +110,13 @@ SingleInstance::SingleInstance(const QString& runtimeDir, const QString& display
 
 SingleInstance::~SingleInstance()
 {
-    // The server first: a start that comes now finds the lock free, or the
+    // The socket first: a start that comes now finds the lock free, or the
     // lock held and the socket gone (it waits for the socket, then gives up).
-    delete m_server;
+    if (m_listener >= 0) {
+        delete m_notifier;
+        ::close(m_listener);
+        ::unlink(QFile::encodeName(m_socketPath).constData());
+    }
 }
 
 QString SingleInstance::defaultRuntimeDir()
@@ -174,36 +179,76 @@ bool SingleInstance::listen(QString& why)
     if (!m_lock)
         return true;
     // Whatever socket is there was left by a Lurn that no longer holds the lock.
-    QLocalServer::removeServer(m_socketPath);
-    m_server = new QLocalServer;
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::answer);
-    if (m_server->listen(m_socketPath))
-        return true;
-    why = QStringLiteral("cannot listen on %1: %2").arg(m_socketPath, m_server->errorString());
-    delete m_server;
-    m_server = nullptr;
-    return false;
+    const QByteArray path = QFile::encodeName(m_socketPath);
+    ::unlink(path.constData());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0 || std::size_t(path.size()) >= sizeof address.sun_path) {
+        why = QStringLiteral("cannot listen on %1").arg(m_socketPath);
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 4) != 0) {
+        why = QStringLiteral("cannot listen on %1: %2")
+                  .arg(m_socketPath, QString::fromLocal8Bit(std::strerror(errno)));
+        ::close(fd);
+        return false;
+    }
+    // Only this user may ask (the runtime directory is private as well).
+    ::chmod(path.constData(), S_IRUSR | S_IWUSR);
+    m_listener = fd;
+    m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SingleInstance::answer);
+    return true;
 }
 
 void SingleInstance::answer()
 {
-    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (!socket->canReadLine()) {
-                if (socket->bytesAvailable() > 64)
-                    socket->abort();
+    const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0)
+        return;
+    // Read as it comes, never waited for: the event loop runs the countdown.
+    // A caller that says nothing within a second is dropped.
+    struct Caller
+    {
+        int fd;
+        QSocketNotifier* notifier;
+        std::string request;
+        bool done = false;
+        void hangUp()
+        {
+            if (done)
                 return;
-            }
-            const bool front = socket->readLine(64) == kRequest;
-            if (front)
-                socket->write(kAnswer);
-            socket->disconnectFromServer();
-            if (front)
-                emit frontWanted();
-        });
-    }
+            done = true;
+            notifier->setEnabled(false);
+            notifier->deleteLater();
+            ::close(fd);
+        }
+    };
+    auto caller = std::make_shared<Caller>(
+        Caller{fd, new QSocketNotifier(fd, QSocketNotifier::Read, this), {}});
+    QTimer::singleShot(1000, caller->notifier, [caller] { caller->hangUp(); });
+    connect(caller->notifier, &QSocketNotifier::activated, this, [this, caller] {
+        char buffer[16];
+        const ssize_t n = ::read(caller->fd, buffer, sizeof buffer);
+        if (n > 0)
+            caller->request.append(buffer, std::size_t(n));
+        if (n > 0 && caller->request.size() < std::strlen(kRequest))
+            return;
+        const bool front = caller->request == kRequest;
+        if (front) {
+            // The asker only waits for the answer; if it is gone, so be it.
+            [[maybe_unused]] const ssize_t sent =
+                ::send(caller->fd, kAnswer, std::strlen(kAnswer), MSG_NOSIGNAL);
+        }
+        caller->hangUp();
+        if (front)
+            emit frontWanted();
+    });
 }
 
 } // namespace platform

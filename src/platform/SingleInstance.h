@@ -5,16 +5,20 @@
 
 #include <memory>
 
-class QLocalServer;
 class QLockFile;
+class QSocketNotifier;
 
 namespace platform {
 
 // One Lurn per desktop: per user and X display. The first start holds a lock
-// file in the user's runtime directory and answers on a local socket beside
-// it; a later start on the same display asks the first to come to the front
-// and ends. Two countdowns and two locks on one desktop, each saving the
-// settings over the other's, are never what anybody meant.
+// file (QLockFile) in the user's runtime directory and answers on a Unix
+// socket beside it; a later start on the same display asks the first to come
+// to the front and ends. Two countdowns and two locks on one desktop, each
+// saving the settings over the other's, are never what anybody meant.
+//
+// The socket is a plain one rather than QLocalServer: QtNetwork would bring
+// Kerberos, GSSAPI and libproxy into every start of the program for one line
+// of text, costing milliseconds and a megabyte before the first window.
 class SingleInstance final : public QObject
 {
     Q_OBJECT
@@ -62,7 +66,8 @@ private:
     QString m_lockPath;
     QString m_socketPath;
     std::unique_ptr<QLockFile> m_lock;
-    QLocalServer* m_server = nullptr;
+    int m_listener = -1;
+    QSocketNotifier* m_notifier = nullptr;
 };
 
 } // namespace platform
