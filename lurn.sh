@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 
 packages=(
     cmake ninja-build pkg-config g++ clang libclang-rt-14-dev
-    qt6-base-dev libgl-dev libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev
+    qt6-base-dev libgl-dev libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev libfontconfig-dev
     libwayland-dev libwayland-bin qt6-charts-dev libqt6sql6-sqlite libqt6sql6-psql
     fonts-dejavu-core
 )

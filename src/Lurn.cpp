@@ -5,6 +5,7 @@
 #include "ProgramWindows.h"
 #include "Ufer.h"
 #include "platform/AppShell.h"
+#include "platform/FontWarmUp.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Platform.h"
 #include "platform/SessionEnd.h"
@@ -117,6 +118,8 @@ int main(int argc, char* argv[])
                                       qEnvironmentVariable("DISPLAY"));
     if (!claimDesktop(instance))
         return 0;
+    // Beside the connection to the display: see FontWarmUp.
+    platform::FontWarmUp fonts;
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lurn"));
@@ -135,6 +138,7 @@ int main(int argc, char* argv[])
     std::fprintf(stderr, "lurn: windows: %s (%s)\n", platform::windowSourceName(source.kind),
                  source.why.c_str());
 
+    fonts.wait();
     createWindows();
     // exit(), not quit(): quit() asks every window to close, and the task-bar
     // owner refuses.
