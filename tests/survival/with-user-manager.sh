@@ -61,7 +61,9 @@ for _ in $(seq 200); do
     fi
     sleep 0.05
 done
-if [[ -n "$up" ]]; then
+if [[ -n "$up" ]] && ! why=$(timeout 30 systemd-run --user --wait --quiet true 2>&1); then
+    export LURN_USER_MANAGER_WHY="the systemd user manager cannot start a unit here: $why"
+elif [[ -n "$up" ]]; then
     export LURN_USER_MANAGER=1
 else
     export LURN_USER_MANAGER_WHY="the systemd user manager did not come up: $(tail -n 3 "$dir/manager.log" | tr '\n' ' ')"
