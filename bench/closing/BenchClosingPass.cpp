@@ -136,35 +136,42 @@ public:
 
     // Returns once openbox has handled everything sent to it so far: it answers
     // a frame extents request with a property change, after all before it.
-    // False when it has not answered by the deadline.
-    bool syncWithManager(int deadlineMs = -1)
+    // A request that comes while openbox is still starting (it announces
+    // itself before it listens to clients) goes unanswered, so it is sent
+    // again every second. False when it has not answered by the deadline.
+    bool syncWithManager(int deadlineMs)
     {
-        const QDeadlineTimer deadline(deadlineMs < 0 ? QDeadlineTimer::Forever
-                                                     : QDeadlineTimer(deadlineMs));
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = m_probe;
-        event.type = m_requestExtents;
-        xcb_send_event(m_c, 0, m_root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-                       reinterpret_cast<const char*>(&event));
-        xcb_flush(m_c);
+        const QDeadlineTimer deadline(deadlineMs);
         for (;;) {
-            Reply<xcb_generic_event_t> e(xcb_poll_for_event(m_c), &std::free);
-            if (!e) {
+            xcb_client_message_event_t event{};
+            event.response_type = XCB_CLIENT_MESSAGE;
+            event.format = 32;
+            event.window = m_probe;
+            event.type = m_requestExtents;
+            xcb_send_event(m_c, 0, m_root,
+                           XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY |
+                               XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                           reinterpret_cast<const char*>(&event));
+            xcb_flush(m_c);
+            const QDeadlineTimer again(std::min<qint64>(deadline.remainingTime(), 1000));
+            for (;;) {
+                Reply<xcb_generic_event_t> e(xcb_poll_for_event(m_c), &std::free);
+                if (e) {
+                    const auto* p = reinterpret_cast<xcb_property_notify_event_t*>(e.get());
+                    if ((e->response_type & 0x7F) == XCB_PROPERTY_NOTIFY && p->window == m_probe &&
+                        p->atom == m_frameExtents && p->state == XCB_PROPERTY_NEW_VALUE)
+                        return true;
+                    continue;
+                }
                 if (xcb_connection_has_error(m_c))
                     throw std::runtime_error("lost the display");
-                if (deadline.hasExpired())
-                    return false;
+                if (again.hasExpired())
+                    break;
                 pollfd fd{xcb_get_file_descriptor(m_c), POLLIN, 0};
-                ::poll(&fd, 1, int(std::min<qint64>(deadline.remainingTime(), 1000)));
-                continue;
+                ::poll(&fd, 1, int(again.remainingTime()));
             }
-            const auto* p = reinterpret_cast<xcb_property_notify_event_t*>(e.get());
-            if ((e->response_type & 0x7F) == XCB_PROPERTY_NOTIFY && p->window == m_probe &&
-                p->atom == m_frameExtents && p->state == XCB_PROPERTY_NEW_VALUE)
-                return true;
+            if (deadline.hasExpired())
+                return false;
         }
     }
 
@@ -336,9 +343,9 @@ int main(int argc, char** argv)
     try {
         platform::x11::X11TopLevelWindows lurn;
         Display display;
-        // Not measured: on a cold machine the window manager may still be
-        // starting (building its font cache), and the first start of the
-        // client program reads it from disk. Wait for both, generously.
+        // Not measured: the window manager may still be starting (on a cold
+        // machine it may take long), and the first start of the client
+        // program reads it from disk. Wait for both, generously.
         if (!display.syncWithManager(kReadyDeadlineMs))
             throw std::runtime_error("the window manager did not answer within " +
                                      std::to_string(kReadyDeadlineMs / 1000) + " s");
