@@ -14,8 +14,13 @@ CountdownTimer::CountdownTimer(QObject* parent) : QObject(parent)
 
 void CountdownTimer::start()
 {
+    startAfter(m_interval + kLateMs);
+}
+
+void CountdownTimer::startAfter(int firstMs)
+{
     m_repeat.stop();
-    m_first.start(m_interval + kLateMs);
+    m_first.start(firstMs);
     m_active = true;
 }
 

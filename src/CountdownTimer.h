@@ -18,6 +18,9 @@ public:
 
     // Starts a full interval (plus the small lateness) from now.
     void start();
+    // Starts with a first tick firstMs from now, then every interval: for a
+    // countdown taken up part of the way through a second.
+    void startAfter(int firstMs);
     void stop();
     bool isActive() const { return m_active; }
     void setInterval(int ms) { m_interval = ms; }

@@ -5,9 +5,11 @@
 #include "ProgramWindows.h"
 #include "Ufer.h"
 #include "platform/AppShell.h"
-#include "platform/Platform.h"
+#include "platform/FontWarmUp.h"
 #include "platform/MessageBoxes.h"
+#include "platform/Platform.h"
 #include "platform/SessionEnd.h"
+#include "platform/SingleInstance.h"
 #include "platform/WindowPlacement.h"
 #include "platform/WindowSourceChoice.h"
 #include "platform/WindowSources.h"
@@ -26,6 +28,12 @@ namespace {
 
 bool g_running = false;
 
+// The exit status when there is no display to show the windows on: the
+// session is gone, and the systemd unit does not start the program again
+// (RestartPreventExitStatus in data/lurn.service.in). 0 is the operator's
+// close, and the signals that end the program give 128 + their number.
+constexpr int kNoDisplay = 3;
+
 // Qt ends the process with exit() when the connection to the X server breaks;
 // the settings are saved on the way out all the same.
 void saveOnAbruptExit()
@@ -38,6 +46,30 @@ void saveOnAbruptExit()
     } catch (const std::exception& e) {
         std::fprintf(stderr, "lurn: %s\n", qPrintable(errorBoxText(QString::fromUtf8(e.what()))));
     }
+    fmFer->waitUntilCountdownKept(1000);
+}
+
+// One Lurn per desktop. False when another runs on this one: it has been
+// asked to come to the front, and this start ends there.
+bool claimDesktop(platform::SingleInstance& instance)
+{
+    QString why;
+    switch (instance.claim(why)) {
+    case platform::SingleInstance::Claim::First:
+        return true;
+    case platform::SingleInstance::Claim::Second:
+        if (instance.askFirstToFront(900, why))
+            std::fprintf(stderr, "lurn: Lurn already runs on this desktop; it was brought to "
+                                 "the front\n");
+        else
+            std::fprintf(stderr, "lurn: Lurn already runs on this desktop (%s)\n", qPrintable(why));
+        return false;
+    case platform::SingleInstance::Claim::Unknown:
+        std::fprintf(stderr, "lurn: %s: another Lurn on this desktop would not be noticed\n",
+                     qPrintable(why));
+        return true;
+    }
+    return true;
 }
 
 int diagnose(int argc, char* argv[])
@@ -81,8 +113,16 @@ int main(int argc, char* argv[])
     std::string why;
     if (!platform::prepareToStart(argc, argv, why)) {
         std::fprintf(stderr, "lurn: %s\n", why.c_str());
-        return 1;
+        return kNoDisplay;
     }
+    // Before anything else is made: a second start creates no window and
+    // writes no settings.
+    platform::SingleInstance instance(platform::SingleInstance::defaultRuntimeDir(),
+                                      qEnvironmentVariable("DISPLAY"));
+    if (!claimDesktop(instance))
+        return 0;
+    // Beside the connection to the display: see FontWarmUp.
+    platform::FontWarmUp fonts;
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lurn"));
@@ -101,9 +141,10 @@ int main(int argc, char* argv[])
     std::fprintf(stderr, "lurn: windows: %s (%s)\n", platform::windowSourceName(source.kind),
                  source.why.c_str());
 
+    fonts.wait();
     createWindows();
     // The session records: made before anything can start a countdown, ended
-    // (a running record closed, the rest written) before the windows go.
+    // (the rest written) before the windows go.
     auto records = std::make_unique<ProgramRecords>(*fmFer);
     // exit(), not quit(): quit() asks every window to close, and the task-bar
     // owner refuses.
@@ -114,8 +155,18 @@ int main(int argc, char* argv[])
     g_running = true;
     std::atexit(saveOnAbruptExit);
 
+    // A countdown that was running when the program last ended goes on; if
+    // its lock was up, the lock comes up again instead of this window.
+    const bool lockUp = fmFer->resumeCountdown();
+    QString listenWhy;
+    if (!instance.listen(listenWhy))
+        std::fprintf(stderr, "lurn: %s\n", qPrintable(listenWhy));
+    QObject::connect(&instance, &platform::SingleInstance::frontWanted, fmFer,
+                     [] { platform::services().app->bringToFront(); });
+
     platform::centreOnScreen(fmFer);
-    fmFer->show();
+    if (!lockUp)
+        fmFer->show();
     if (!source.operatorNotice.empty()) {
         QTimer::singleShot(0, fmFer, [text = QString::fromStdString(source.operatorNotice)] {
             platform::services().messages->showNotice(QStringLiteral("Lurn"), text);

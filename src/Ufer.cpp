@@ -1,6 +1,7 @@
 #include "Ufer.h"
 
 #include "ClosingWorker.h"
+#include "CountdownKeeper.h"
 #include "CountdownTimer.h"
 #include "EventGuard.h"
 #include "FieldExit.h"
@@ -8,6 +9,7 @@
 #include "platform/AppShell.h"
 #include "platform/Beep.h"
 #include "platform/Clock.h"
+#include "platform/CountdownFile.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Platform.h"
 #include "platform/SettingsStore.h"
@@ -77,6 +79,7 @@ TfmFer::TfmFer()
     }
     buildControls();
     connectHandlers();
+    keepCountdown();
     platform::services().app->prepareWindow(this);
     guarded([this] { FormCreate(); });
 }
@@ -86,6 +89,11 @@ TfmFer::~TfmFer()
     guarded([this] { FormDestroy(); });
     // Requests already decided on still go out.
     m_closing.reset();
+    // Before the controls go: emptying them as they are destroyed is no
+    // change to keep. What was asked to be written still is.
+    delete m_keeper;
+    m_keeper = nullptr;
+    m_countdownFile.reset();
 }
 
 void TfmFer::connectHandlers()
@@ -394,5 +402,8 @@ void TfmFer::closeEvent(QCloseEvent* event)
         return;
     }
     event->accept();
+    // Closed by the operator: a countdown still running is given up, and
+    // the next start does not take it up.
+    m_keeper->abandon();
     emit closed();
 }

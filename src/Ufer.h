@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
 
 class FieldExitWatcher;
 class QCheckBox;
@@ -17,9 +18,11 @@ class QPushButton;
 class QRadioButton;
 class CountdownTimer;
 class ClosingWorker;
+class CountdownKeeper;
 namespace platform {
+class CountdownFile;
 class SettingsStore;
-}
+} // namespace platform
 
 // The numbers of the running or last countdown, zero at start.
 extern CountdownState countdownState;
@@ -109,6 +112,16 @@ public:
     // True while the lock dialog stands between the customer and this window.
     bool isLocked() const;
 
+    // Takes up the countdown that was running when the program last ended
+    // (killed, crashed, ended with the session), as it was: counting from its
+    // own start, so the time the program was not running counts. Call once at
+    // start, before the event loop runs and before this window is shown.
+    // Returns true when the lock comes up again (at the event loop's first
+    // turn): the window is then shown only once the lock is opened.
+    bool resumeCountdown();
+    // Waits until the running countdown's state is on disk, at most timeoutMs.
+    bool waitUntilCountdownKept(int timeoutMs);
+
     // Where the closing passes run.
     ClosingWorker* closingWorker() const { return m_closing.get(); }
 
@@ -137,9 +150,15 @@ private:
     void setRunningButtons();
     void setIdleButtons();
     void lock();
+    void keepCountdown();
+    void lockAgain();
+    // why goes to stderr; toldOperator, when not empty, to the operator too.
+    void dropSavedCountdown(const std::string& why, const QString& toldOperator);
 
     std::unique_ptr<platform::SettingsStore> m_store;
     std::unique_ptr<ClosingWorker> m_closing;
+    std::unique_ptr<platform::CountdownFile> m_countdownFile;
+    CountdownKeeper* m_keeper = nullptr;
     QString m_countdownId;
     FieldExitWatcher* m_fieldExit = nullptr;
 };

@@ -17,9 +17,12 @@
 #include "rules/TitleMatch.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QProcess>
 
 #include <xcb/xcb.h>
+
+#include <poll.h>
 
 #include <algorithm>
 #include <chrono>
@@ -133,25 +136,42 @@ public:
 
     // Returns once openbox has handled everything sent to it so far: it answers
     // a frame extents request with a property change, after all before it.
-    void syncWithManager()
+    // A request that comes while openbox is still starting (it announces
+    // itself before it listens to clients) goes unanswered, so it is sent
+    // again every second. False when it has not answered by the deadline.
+    bool syncWithManager(int deadlineMs)
     {
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = m_probe;
-        event.type = m_requestExtents;
-        xcb_send_event(m_c, 0, m_root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-                       reinterpret_cast<const char*>(&event));
-        xcb_flush(m_c);
+        const QDeadlineTimer deadline(deadlineMs);
         for (;;) {
-            Reply<xcb_generic_event_t> e(xcb_wait_for_event(m_c), &std::free);
-            if (!e)
-                throw std::runtime_error("lost the display");
-            const auto* p = reinterpret_cast<xcb_property_notify_event_t*>(e.get());
-            if ((e->response_type & 0x7F) == XCB_PROPERTY_NOTIFY && p->window == m_probe &&
-                p->atom == m_frameExtents && p->state == XCB_PROPERTY_NEW_VALUE)
-                return;
+            xcb_client_message_event_t event{};
+            event.response_type = XCB_CLIENT_MESSAGE;
+            event.format = 32;
+            event.window = m_probe;
+            event.type = m_requestExtents;
+            xcb_send_event(m_c, 0, m_root,
+                           XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY |
+                               XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                           reinterpret_cast<const char*>(&event));
+            xcb_flush(m_c);
+            const QDeadlineTimer again(std::min<qint64>(deadline.remainingTime(), 1000));
+            for (;;) {
+                Reply<xcb_generic_event_t> e(xcb_poll_for_event(m_c), &std::free);
+                if (e) {
+                    const auto* p = reinterpret_cast<xcb_property_notify_event_t*>(e.get());
+                    if ((e->response_type & 0x7F) == XCB_PROPERTY_NOTIFY && p->window == m_probe &&
+                        p->atom == m_frameExtents && p->state == XCB_PROPERTY_NEW_VALUE)
+                        return true;
+                    continue;
+                }
+                if (xcb_connection_has_error(m_c))
+                    throw std::runtime_error("lost the display");
+                if (again.hasExpired())
+                    break;
+                pollfd fd{xcb_get_file_descriptor(m_c), POLLIN, 0};
+                ::poll(&fd, 1, int(again.remainingTime()));
+            }
+            if (deadline.hasExpired())
+                return false;
         }
     }
 
@@ -190,6 +210,12 @@ private:
     xcb_window_t m_probe = 0;
 };
 
+// How long a client may take to show its windows. On a cold machine the
+// first start of a program, and a window manager still building its font
+// cache, take far longer than any measured run; a deadline is there only so
+// that a hang ends the benchmark.
+constexpr int kReadyDeadlineMs = 300'000;
+
 // count windows of one program, all titled title #i.
 class Client final
 {
@@ -201,10 +227,22 @@ public:
             {"--title", QString::fromStdString(title), "--count", QString::number(count)});
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start();
+        // waitForReadyRead() also returns false at once when the process has
+        // ended: tell that apart from a slow start.
         QByteArray line;
+        const QDeadlineTimer deadline(kReadyDeadlineMs);
         while (!line.endsWith('\n')) {
-            if (!m_process.waitForReadyRead(120000))
-                throw std::runtime_error("closing_client did not come up");
+            if (m_process.state() == QProcess::NotRunning && !m_process.bytesAvailable())
+                throw std::runtime_error(
+                    "closing_client ended before its windows were shown (" +
+                    (m_process.error() == QProcess::FailedToStart
+                         ? m_process.errorString().toStdString()
+                         : "exit status " + std::to_string(m_process.exitCode())) +
+                    ")");
+            if (deadline.hasExpired())
+                throw std::runtime_error("closing_client did not show its windows within " +
+                                         std::to_string(kReadyDeadlineMs / 1000) + " s");
+            m_process.waitForReadyRead(int(std::min<qint64>(deadline.remainingTime(), 1000)));
             line += m_process.readAllStandardOutput();
         }
         const QList<QByteArray> words = line.trimmed().split(' ');
@@ -239,7 +277,8 @@ Sample measure(Method method, int windows, platform::x11::X11TopLevelWindows& lu
 {
     Client target(kTarget, windows / 2);
     Client other(kOther, windows - windows / 2);
-    display.syncWithManager();
+    if (!display.syncWithManager(kReadyDeadlineMs))
+        throw std::runtime_error("the window manager stopped answering");
 
     Sample s;
     const Clock::time_point start = Clock::now();
@@ -304,6 +343,15 @@ int main(int argc, char** argv)
     try {
         platform::x11::X11TopLevelWindows lurn;
         Display display;
+        // Not measured: the window manager may still be starting (on a cold
+        // machine it may take long), and the first start of the client
+        // program reads it from disk. Wait for both, generously.
+        if (!display.syncWithManager(kReadyDeadlineMs))
+            throw std::runtime_error("the window manager did not answer within " +
+                                     std::to_string(kReadyDeadlineMs / 1000) + " s");
+        {
+            const Client warmUp(kOther, 1);
+        }
         struct Size
         {
             int windows;

@@ -32,6 +32,11 @@ public:
     virtual void setTitle(const QString& title) = 0;
     virtual QString title() const = 0;
 
+    // Brings the program to the user, as its task-bar entry does when it is
+    // clicked: the lock if it is up, otherwise the main window, shown and
+    // raised. For a second start of the program on the same desktop.
+    virtual void bringToFront() = 0;
+
     // Handles every queued event before returning.
     virtual void processPendingEvents() = 0;
 

@@ -3,6 +3,7 @@
 #include "rules/DayFraction.h"
 
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -19,6 +20,10 @@ public:
     virtual DayFraction now() const = 0;
     // The wall clock: milliseconds since 1970-01-01 00:00 UTC.
     virtual std::int64_t utcMs() const = 0;
+    // Names the boot whose start now() counts from: two readings of now()
+    // can be compared only when they carry the same boot id. Empty when it
+    // cannot be told.
+    virtual std::string bootId() const { return {}; }
 };
 
 } // namespace platform

@@ -15,9 +15,9 @@ namespace {
 // A signal handler may only write to a pipe; the event loop reads it.
 int g_signalPipe[2] = {-1, -1};
 
-void onPosixSignal(int)
+void onPosixSignal(int signal)
 {
-    const char byte = 1;
+    const char byte = char(signal);
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
 }
 
@@ -66,9 +66,12 @@ SessionEnd::~SessionEnd()
 void SessionEnd::onSignal()
 {
     char buffer[16];
-    [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], buffer, sizeof buffer);
+    const ssize_t n = ::read(g_signalPipe[0], buffer, sizeof buffer);
+    const int signal = n > 0 ? buffer[0] : SIGTERM;
     emit ending();
-    QCoreApplication::exit(0);
+    // Not 0, which only the operator's close gives: whoever restarts the
+    // program (its systemd unit) must not take this for a chosen end.
+    QCoreApplication::exit(128 + signal);
 }
 
 } // namespace platform

@@ -23,7 +23,8 @@ public:
 
 signals:
     // The session is ending. After a signal the event loop is asked to quit
-    // once the handlers have run.
+    // once the handlers have run, with the status a shell gives a program
+    // ended by that signal (128 + its number), never 0.
     void ending();
 
 private:

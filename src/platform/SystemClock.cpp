@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 
+#include <cstdio>
 #include <ctime>
 
 namespace platform {
@@ -19,6 +20,25 @@ DayFraction SystemClock::now() const
 std::int64_t SystemClock::utcMs() const
 {
     return QDateTime::currentMSecsSinceEpoch();
+}
+
+std::string SystemClock::bootId() const
+{
+    // A random UUID the kernel makes at every boot; it stays for the life of
+    // the process, so it is read once.
+    static const std::string id = [] {
+        std::string text;
+        if (std::FILE* f = std::fopen("/proc/sys/kernel/random/boot_id", "re")) {
+            char buffer[64] = {};
+            if (std::fgets(buffer, sizeof buffer, f))
+                text = buffer;
+            std::fclose(f);
+        }
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+            text.pop_back();
+        return text;
+    }();
+    return id;
 }
 
 } // namespace platform

@@ -10,6 +10,8 @@ class SystemClock final : public Clock
 public:
     DayFraction now() const override;
     std::int64_t utcMs() const override;
+    // The kernel's boot id, read once.
+    std::string bootId() const override;
 };
 
 } // namespace platform

@@ -155,3 +155,9 @@ void SessionRecorder::programEnding()
     if (m_current && m_window.Timer1->isActive())
         end(EndReason::Closed);
 }
+
+void SessionRecorder::programInterrupted()
+{
+    if (m_current && m_window.Timer1->isActive())
+        write();
+}

@@ -31,10 +31,13 @@ public:
     SessionRecorder(TfmFer& window, RecordKeeper& keeper, QString station,
                     QObject* parent = nullptr);
 
-    // The program ends: a countdown still running ends its record as closed.
-    // Called when the main window closes and when the session ends the
-    // program; once is enough.
+    // The operator closes the program: a countdown still running is given up,
+    // and its record ends as closed.
     void programEnding();
+    // The program is ended some other way (the session ends, a signal): the
+    // countdown is kept and taken up at the next start, so its record stays
+    // running, seen now.
+    void programInterrupted();
 
     // The station's name for the records from the next "&Iniciar" on.
     void setStation(const QString& station) { m_station = station; }

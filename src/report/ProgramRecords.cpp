@@ -41,14 +41,16 @@ ProgramRecords::ProgramRecords(TfmFer& window) : m_window(window)
         if (event == CountdownEvent::LockShown && m_report)
             m_report->close();
     });
-    // The session manager ends the program without closing its window.
-    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { m_recorder->programEnding(); });
+    // The session manager or a signal ends the program without closing its
+    // window: the countdown is kept for the next start, and so is its record.
+    connect(qApp, &QCoreApplication::aboutToQuit, this,
+            [this] { m_recorder->programInterrupted(); });
 }
 
 ProgramRecords::~ProgramRecords()
 {
     m_report.reset();
-    m_recorder->programEnding();
+    m_recorder->programInterrupted();
     m_recorder.reset();
     m_keeper.reset();
 }

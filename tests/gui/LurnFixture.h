@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 class QWidget;
 
@@ -32,12 +33,16 @@ public:
         m_utcMs += std::int64_t(ms);
     }
     void stepWallMs(std::int64_t ms) { m_utcMs += ms; }
+    // The boot the elapsed-time readings belong to; another id is a reboot.
+    std::string bootId() const override { return m_bootId; }
+    void setBootId(std::string id) { m_bootId = std::move(id); }
 
 private:
     // Any reading will do; at this one the millisecond steps of the tests
     // reach the countdown's boundaries exactly.
     DayFraction m_now = 46'000.25;
     std::int64_t m_utcMs = 1'765'360'800'000LL; // 2025-12-10 10:00 UTC
+    std::string m_bootId = "fake-boot";
 };
 
 class FakeBeep final : public platform::Beep

@@ -2,6 +2,8 @@
 
 #include <QRect>
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -124,4 +126,31 @@ xcb_window_t X11Probe::frameOf(xcb_window_t window)
             return window;
         window = r->parent;
     }
+}
+
+bool X11Probe::isViewable(xcb_window_t window)
+{
+    Reply<xcb_get_window_attributes_reply_t> r(
+        xcb_get_window_attributes_reply(m_c, xcb_get_window_attributes(m_c, window), nullptr));
+    return r && r->map_state == XCB_MAP_STATE_VIEWABLE;
+}
+
+xcb_window_t X11Probe::activeWindow()
+{
+    const QByteArray data = property(m_root, atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW);
+    xcb_window_t w = 0;
+    if (data.size() == 4)
+        std::memcpy(&w, data.constData(), 4);
+    return w;
+}
+
+bool X11Probe::isAbove(xcb_window_t a, xcb_window_t b)
+{
+    const QByteArray data = property(m_root, atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW);
+    std::vector<xcb_window_t> ids(std::size_t(data.size()) / 4);
+    if (!ids.empty())
+        std::memcpy(ids.data(), data.constData(), ids.size() * 4);
+    const auto ia = std::find(ids.begin(), ids.end(), a);
+    const auto ib = std::find(ids.begin(), ids.end(), b);
+    return ia != ids.end() && ib != ids.end() && ia > ib;
 }

@@ -32,6 +32,13 @@ public:
     std::vector<xcb_window_t> clientsOfPid(qint64 pid);
     // The window's geometry as the window manager placed it, in root coordinates.
     QRect geometry(xcb_window_t window);
+    // Mapped, and every ancestor mapped: on screen unless covered.
+    bool isViewable(xcb_window_t window);
+    // The window manager's active window (_NET_ACTIVE_WINDOW), or 0.
+    xcb_window_t activeWindow();
+    // True when a lies above b in the manager's stacking order
+    // (_NET_CLIENT_LIST_STACKING).
+    bool isAbove(xcb_window_t a, xcb_window_t b);
     // The child of the root that holds the window: its frame under a window
     // manager, the window itself without one.
     xcb_window_t frameOf(xcb_window_t window);

@@ -117,7 +117,11 @@ QWidget* X11AppShell::ownerWindow() const
 
 void X11AppShell::prepareWindow(QWidget* window)
 {
-    if (window && window != m_owner && isOrdinaryTopLevel(window))
+    // A window without its X window yet is marked when it is first shown
+    // (eventFilter): creating the X windows of the windows that are not shown
+    // at start would only delay the start.
+    if (window && window != m_owner && isOrdinaryTopLevel(window) &&
+        window->testAttribute(Qt::WA_WState_Created))
         markSkipTaskbar(window);
 }
 
@@ -334,6 +338,11 @@ void X11AppShell::onTaskBarActivation()
         front->show();
     front->raise();
     front->activateWindow();
+}
+
+void X11AppShell::bringToFront()
+{
+    onTaskBarActivation();
 }
 
 void X11AppShell::onTaskBarClose()

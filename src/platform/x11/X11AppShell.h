@@ -35,6 +35,7 @@ public:
     void minimise() override;
     void restore() override;
     bool isMinimised() const override { return m_minimised; }
+    void bringToFront() override;
     void setTitle(const QString& title) override;
     QString title() const override { return m_title; }
     void processPendingEvents() override;

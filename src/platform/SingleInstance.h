@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QLockFile;
+class QSocketNotifier;
+
+namespace platform {
+
+// One Lurn per desktop: per user and X display. The first start holds a lock
+// file (QLockFile) in the user's runtime directory and answers on a Unix
+// socket beside it; a later start on the same display asks the first to come
+// to the front and ends. Two countdowns and two locks on one desktop, each
+// saving the settings over the other's, are never what anybody meant.
+//
+// The socket is a plain one rather than QLocalServer: QtNetwork would bring
+// Kerberos, GSSAPI and libproxy into every start of the program for one line
+// of text, costing milliseconds and a megabyte before the first window.
+class SingleInstance final : public QObject
+{
+    Q_OBJECT
+public:
+    // display names the desktop (the DISPLAY value); runtimeDir is where the
+    // lock and the socket live ($XDG_RUNTIME_DIR, or a private directory
+    // under the temporary directory when it is not set).
+    SingleInstance(const QString& runtimeDir, const QString& display);
+    ~SingleInstance() override;
+    SingleInstance(const SingleInstance&) = delete;
+    SingleInstance& operator=(const SingleInstance&) = delete;
+
+    // The key for this session: $XDG_RUNTIME_DIR (or the fallback) and
+    // $DISPLAY. Needs no QCoreApplication.
+    static QString defaultRuntimeDir();
+
+    enum class Claim {
+        First,   // this is the one: it holds the lock
+        Second,  // another Lurn holds it
+        Unknown, // the lock could not be taken or tested (reason in why)
+    };
+    // Takes the lock when no other Lurn on this display holds it. A lock left
+    // by a Lurn that was killed is taken over. Needs no QCoreApplication.
+    Claim claim(QString& why);
+
+    // As the second: asks the first to bring its windows to the front and
+    // waits for its answer, at most timeoutMs (the first may still be
+    // starting). Needs no QCoreApplication.
+    bool askFirstToFront(int timeoutMs, QString& why);
+
+    // As the first, once the application object exists: answers later starts
+    // (without the lock, does nothing).
+    bool listen(QString& why);
+
+    QString lockPath() const { return m_lockPath; }
+    QString socketPath() const { return m_socketPath; }
+
+signals:
+    // A later start asked for the program's windows.
+    void frontWanted();
+
+private:
+    void answer();
+
+    QString m_lockPath;
+    QString m_socketPath;
+    std::unique_ptr<QLockFile> m_lock;
+    int m_listener = -1;
+    QSocketNotifier* m_notifier = nullptr;
+};
+
+} // namespace platform

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the release build, installs it as a user
+# would (apt-get install ./lurn_*.deb), checks what it installed, and removes
+# it again. Needs root and a machine whose packages it may change (CI).
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+src=$(pwd)
+
+fail() { echo "check-package.sh: $*" >&2; exit 1; }
+((EUID == 0)) || fail "needs root to install the package"
+if dpkg-query -W -f='${Status}' lurn 2>/dev/null | grep -q 'install ok installed'; then
+    fail "a lurn package is installed already; not touching it"
+fi
+
+# The package's files name /usr: the program is built for it.
+cmake --preset release -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+cmake --build --preset release
+rm -f build/release/lurn_*.deb
+(cd build/release && cpack -G DEB >/dev/null)
+debs=(build/release/lurn_*.deb)
+[[ ${#debs[@]} -eq 1 && -f "${debs[0]}" ]] || fail "cpack made no lurn_*.deb"
+deb="$src/${debs[0]}"
+echo "check-package.sh: built $(basename "$deb")"
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for needed in libqt6widgets6 libxcb1 qt6-qpa-plugins; do
+    [[ "$depends" == *"$needed"* ]] || fail "Depends lacks $needed: $depends"
+done
+
+export DEBIAN_FRONTEND=noninteractive
+apt-get install -y -qq "$deb" >/dev/null
+trap 'apt-get purge -y -qq lurn >/dev/null' EXIT
+
+for f in /usr/bin/lurn \
+    /usr/share/applications/lurn.desktop \
+    /usr/share/icons/hicolor/scalable/apps/lurn.svg \
+    /usr/share/doc/Lurn/README.md \
+    /usr/lib/systemd/user/lurn.service \
+    /etc/xdg/autostart/lurn-autostart.desktop \
+    /usr/share/metainfo/example.lurn.Lurn.metainfo.xml; do
+    [[ -f "$f" ]] || fail "not installed: $f"
+done
+grep -qx 'ExecStart=/usr/bin/lurn' /usr/lib/systemd/user/lurn.service ||
+    fail "the unit does not start /usr/bin/lurn"
+grep -q 'exec /usr/bin/lurn"$' /etc/xdg/autostart/lurn-autostart.desktop ||
+    fail "the autostart entry does not fall back to /usr/bin/lurn"
+dpkg-query -W -f='${Conffiles}' lurn | grep -q /etc/xdg/autostart/lurn-autostart.desktop ||
+    fail "the autostart entry is not a conffile"
+version=$(lurn --version)
+[[ "$version" == "lurn $(dpkg-deb -f "$deb" Version)" ]] || fail "lurn --version says: $version"
+"$src/tests/survival/verify-unit.sh" /usr/lib/systemd/user/lurn.service ||
+    fail "systemd-analyze verify complains about the installed unit"
+appstreamcli validate --no-net /usr/share/metainfo/example.lurn.Lurn.metainfo.xml >/dev/null ||
+    fail "appstreamcli validate refuses the installed metainfo"
+
+apt-get purge -y -qq lurn >/dev/null
+trap - EXIT
+[[ ! -e /usr/bin/lurn && ! -e /usr/lib/systemd/user/lurn.service && ! -e /etc/xdg/autostart/lurn-autostart.desktop ]] ||
+    fail "files left behind after removing the package"
+echo "check-package.sh: $(basename "$deb") installs, runs (lurn --version: $version) and removes cleanly"
