@@ -36,7 +36,14 @@ set(CPACK_SET_DESTDIR ON)
 set(CPACK_STRIP_FILES ON)
 
 # Files under /etc are the administrator's to change: an upgrade keeps them.
-file(WRITE ${PROJECT_BINARY_DIR}/deb/conffiles "/etc/xdg/autostart/lurn-autostart.desktop\n")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/deb/conffiles)
+# Parts that install more of them add them to LURN_DEB_CONFFILES, and their
+# maintainer scripts (postinst, postrm) to LURN_DEB_MAINTAINER_SCRIPTS.
+set_property(GLOBAL APPEND PROPERTY LURN_DEB_CONFFILES /etc/xdg/autostart/lurn-autostart.desktop)
+get_property(lurn_conffiles GLOBAL PROPERTY LURN_DEB_CONFFILES)
+string(JOIN "\n" lurn_conffiles_text ${lurn_conffiles})
+file(WRITE ${PROJECT_BINARY_DIR}/deb/conffiles "${lurn_conffiles_text}\n")
+get_property(lurn_maintainer_scripts GLOBAL PROPERTY LURN_DEB_MAINTAINER_SCRIPTS)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/deb/conffiles
+    ${lurn_maintainer_scripts})
 
 include(CPack)

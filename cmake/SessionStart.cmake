@@ -20,7 +20,7 @@ install(CODE "
     set(LURN_DATA_DIR \"${PROJECT_SOURCE_DIR}/data\")
     set(LURN_SESSION_WORK_DIR \"${PROJECT_BINARY_DIR}/session-files\")
     set(LURN_INSTALL_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
-    set(LURN_INSTALL_DOCDIR \"${CMAKE_INSTALL_DOCDIR}\")
+    set(LURN_INSTALL_DOCDIR \"${LURN_INSTALL_DOCDIR}\")
 ")
 install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/InstallSessionFiles.cmake)
 

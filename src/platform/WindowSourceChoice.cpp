@@ -75,7 +75,7 @@ WindowSourceChoice chooseWindowSource(const SessionFacts& facts, const std::stri
             "La extensión de GNOME Shell de Lurn instalada no es de esta versión de Lurn: "
             "al acabar el tiempo solo se cerrarán los programas X11, no los programas Wayland "
             "nativos. Instale la misma versión de Lurn y de su extensión y vuelva a entrar en "
-            "la sesión." + seeReadme;
+            "la sesión. Vea «GNOME Shell» en " + readmePath + ".";
     } else if (desktopIs(facts, "GNOME")) {
         choice.why = "GNOME session without the GNOME Shell extension " +
                      std::string(kGnomeExtensionUuid) +
@@ -86,7 +86,9 @@ WindowSourceChoice chooseWindowSource(const SessionFacts& facts, const std::stri
             "En GNOME, Lurn solo puede cerrar los programas Wayland nativos con su extensión "
             "de GNOME Shell, que no está activa: al acabar el tiempo solo se cerrarán los "
             "programas X11. Actívela con «gnome-extensions enable " +
-            std::string(kGnomeExtensionUuid) + "» y vuelva a entrar en la sesión." + seeReadme;
+            std::string(kGnomeExtensionUuid) +
+            "» (si acaba de instalarse, salga antes de la sesión y vuelva a entrar) y abra Lurn "
+            "de nuevo. Vea «GNOME Shell» en " + readmePath + ".";
     } else if (desktopIs(facts, "KDE")) {
         choice.why = "KWin does not grant org_kde_plasma_window_management to this program: X11 "
                      "windows only";

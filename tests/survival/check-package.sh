@@ -23,7 +23,8 @@ deb="$src/${debs[0]}"
 echo "check-package.sh: built $(basename "$deb")"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libqt6widgets6 libxcb1 qt6-qpa-plugins; do
+for needed in libqt6widgets6 libxcb1 libwayland-client0 libqt6charts6 libqt6sql6 libpq5 \
+    qt6-qpa-plugins libqt6sql6-sqlite libqt6sql6-psql; do
     [[ "$depends" == *"$needed"* ]] || fail "Depends lacks $needed: $depends"
 done
 
@@ -34,7 +35,11 @@ trap 'apt-get purge -y -qq lurn >/dev/null' EXIT
 for f in /usr/bin/lurn \
     /usr/share/applications/lurn.desktop \
     /usr/share/icons/hicolor/scalable/apps/lurn.svg \
-    /usr/share/doc/Lurn/README.md \
+    /usr/share/doc/lurn/README.md \
+    /usr/share/gnome-shell/extensions/lurn-windows@lurn/metadata.json \
+    /usr/share/gnome-shell/extensions/lurn-windows@lurn/extension.js \
+    /etc/dconf/db/local.d/00-lurn-windows \
+    /etc/dconf/db/local.d/locks/lurn-windows \
     /usr/lib/systemd/user/lurn.service \
     /etc/xdg/autostart/lurn-autostart.desktop \
     /usr/share/metainfo/example.lurn.Lurn.metainfo.xml; do
@@ -44,8 +49,16 @@ grep -qx 'ExecStart=/usr/bin/lurn' /usr/lib/systemd/user/lurn.service ||
     fail "the unit does not start /usr/bin/lurn"
 grep -q 'exec /usr/bin/lurn"$' /etc/xdg/autostart/lurn-autostart.desktop ||
     fail "the autostart entry does not fall back to /usr/bin/lurn"
-dpkg-query -W -f='${Conffiles}' lurn | grep -q /etc/xdg/autostart/lurn-autostart.desktop ||
-    fail "the autostart entry is not a conffile"
+for conffile in /etc/xdg/autostart/lurn-autostart.desktop /etc/dconf/db/local.d/00-lurn-windows \
+    /etc/dconf/db/local.d/locks/lurn-windows; do
+    dpkg-query -W -f='${Conffiles}' lurn | grep -q "$conffile" || fail "$conffile is not a conffile"
+done
+# KWin's grant: the installed entry names the installed executable.
+grep -qx 'Exec=/usr/bin/lurn' /usr/share/applications/lurn.desktop ||
+    fail "the desktop entry does not start /usr/bin/lurn"
+grep -qx 'X-KDE-Wayland-Interfaces=org_kde_plasma_window_management' \
+    /usr/share/applications/lurn.desktop || fail "the desktop entry asks KWin for nothing"
+lurn --diagnose | grep -q "^windows: " || fail "lurn --diagnose says nothing"
 version=$(lurn --version)
 [[ "$version" == "lurn $(dpkg-deb -f "$deb" Version)" ]] || fail "lurn --version says: $version"
 "$src/tests/survival/verify-unit.sh" /usr/lib/systemd/user/lurn.service ||
@@ -55,6 +68,7 @@ appstreamcli validate --no-net /usr/share/metainfo/example.lurn.Lurn.metainfo.xm
 
 apt-get purge -y -qq lurn >/dev/null
 trap - EXIT
-[[ ! -e /usr/bin/lurn && ! -e /usr/lib/systemd/user/lurn.service && ! -e /etc/xdg/autostart/lurn-autostart.desktop ]] ||
+[[ ! -e /usr/bin/lurn && ! -e /usr/lib/systemd/user/lurn.service && ! -e /etc/xdg/autostart/lurn-autostart.desktop &&
+    ! -e /etc/dconf/db/local.d/00-lurn-windows && ! -e /usr/share/gnome-shell/extensions/lurn-windows@lurn ]] ||
     fail "files left behind after removing the package"
 echo "check-package.sh: $(basename "$deb") installs, runs (lurn --version: $version) and removes cleanly"
