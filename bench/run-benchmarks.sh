@@ -24,6 +24,9 @@ wayland_benchmarks=(
     wayland/BenchCompositorPass
 )
 
+# The report's chart module, which the records benchmarks load from the build.
+export LURN_MODULE_DIR="$build/src"
+
 status=0
 for b in "${benchmarks[@]}"; do
     echo "== $b"

@@ -143,9 +143,12 @@ int main(int argc, char* argv[])
 
     fonts.wait();
     createWindows();
-    // The session records: made before anything can start a countdown, ended
-    // (the rest written) before the windows go.
-    auto records = std::make_unique<ProgramRecords>(*fmFer);
+    // The session records: made at the first turn of the event loop, once the
+    // main window is on its way to the screen (the recorder takes up a
+    // resumed countdown's record then) and before any input can start a
+    // countdown; ended (the rest written) before the windows go.
+    std::unique_ptr<ProgramRecords> records;
+    QTimer::singleShot(0, fmFer, [&records] { records = std::make_unique<ProgramRecords>(*fmFer); });
     // exit(), not quit(): quit() asks every window to close, and the task-bar
     // owner refuses.
     QObject::connect(fmFer, &TfmFer::closed, &app, [] { QApplication::exit(0); });

@@ -1,6 +1,8 @@
 // Everything PostgreSQL: its SQL, its schema versions, its errors.
 #include "records/PostgresRecordStore.h"
 
+#include "records/DriverLibraries.h"
+
 #include "records/ServerAddress.h"
 
 #include <QHash>
@@ -11,7 +13,6 @@
 #include <QVariant>
 
 #include <charconv>
-#include <libpq-fe.h>
 #include <string_view>
 
 namespace {
@@ -95,16 +96,16 @@ StoreProblem problemOf(const QSqlError& error)
 PGconn* nativeHandle(const QSqlDatabase& db)
 {
     const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0)
+    if (!loadedPq() || !handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0)
         return nullptr;
     return *static_cast<PGconn* const*>(handle.constData());
 }
 
-std::int64_t number(const PGresult* result, int row, int column)
+std::int64_t number(const PqLibrary& pq, const PGresult* result, int row, int column)
 {
-    const char* text = PQgetvalue(result, row, column);
+    const char* text = pq.getvalue(result, row, column);
     std::int64_t value = 0;
-    std::from_chars(text, text + PQgetlength(result, row, column), value);
+    std::from_chars(text, text + pq.getlength(result, row, column), value);
     return value;
 }
 
@@ -113,6 +114,7 @@ std::int64_t number(const PGresult* result, int row, int column)
 bool loadNative(PGconn* conn, const QString& sql, const QStringList& values,
                 std::vector<SessionRecord>& out, QString& error, QString& sqlState)
 {
+    const PqLibrary& pq = *loadedPq();
     // libpq numbers its parameters where Qt writes ?.
     QString numbered;
     int n = 0;
@@ -124,42 +126,42 @@ bool loadNative(PGconn* conn, const QString& sql, const QStringList& values,
         bytes.push_back(v.toUtf8());
     for (const QByteArray& b : bytes)
         params.push_back(b.constData());
-    PGresult* result = PQexecParams(conn, numbered.toUtf8().constData(), int(params.size()),
+    PGresult* result = pq.execParams(conn, numbered.toUtf8().constData(), int(params.size()),
                                     nullptr, params.data(), nullptr, nullptr, 0);
-    if (PQresultStatus(result) != PGRES_TUPLES_OK) {
-        error = QString::fromUtf8(PQresultErrorMessage(result)).simplified();
+    if (pq.resultStatus(result) != PGRES_TUPLES_OK) {
+        error = QString::fromUtf8(pq.resultErrorMessage(result)).simplified();
         if (error.isEmpty())
-            error = QString::fromUtf8(PQerrorMessage(conn)).simplified();
-        sqlState = QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE));
-        PQclear(result);
+            error = QString::fromUtf8(pq.errorMessage(conn)).simplified();
+        sqlState = QString::fromLatin1(pq.resultErrorField(result, PG_DIAG_SQLSTATE));
+        pq.clear(result);
         return false;
     }
-    const int rows = PQntuples(result);
+    const int rows = pq.ntuples(result);
     out.reserve(std::size_t(rows));
     SessionRecord r;
     std::string_view lastStation;
     for (int i = 0; i < rows; ++i) {
-        const std::string_view station(PQgetvalue(result, i, 0),
-                                       std::size_t(PQgetlength(result, i, 0)));
+        const std::string_view station(pq.getvalue(result, i, 0),
+                                       std::size_t(pq.getlength(result, i, 0)));
         if (i == 0 || station != lastStation) {
             r.station = QString::fromUtf8(station.data(), qsizetype(station.size()));
             lastStation = station; // lives as long as the result
         }
         const auto reason = endReasonFromKey(
-            std::string_view(PQgetvalue(result, i, 6), std::size_t(PQgetlength(result, i, 6))));
+            std::string_view(pq.getvalue(result, i, 6), std::size_t(pq.getlength(result, i, 6))));
         if (!reason)
             continue;
-        r.startedAtMs = number(result, i, 1);
-        r.endedAtMs = PQgetisnull(result, i, 2) ? std::nullopt
-                                                : std::optional<std::int64_t>(number(result, i, 2));
-        r.plannedSeconds = std::int32_t(number(result, i, 3));
-        r.ratePerHour = std::int32_t(number(result, i, 4));
-        r.cost = number(result, i, 5);
+        r.startedAtMs = number(pq, result, i, 1);
+        r.endedAtMs = pq.getisnull(result, i, 2) ? std::nullopt
+                                                : std::optional<std::int64_t>(number(pq, result, i, 2));
+        r.plannedSeconds = std::int32_t(number(pq, result, i, 3));
+        r.ratePerHour = std::int32_t(number(pq, result, i, 4));
+        r.cost = number(pq, result, i, 5);
         r.endReason = *reason;
-        r.lastSeenAtMs = number(result, i, 7);
+        r.lastSeenAtMs = number(pq, result, i, 7);
         out.push_back(r);
     }
-    PQclear(result);
+    pq.clear(result);
     return true;
 }
 

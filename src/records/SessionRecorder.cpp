@@ -25,6 +25,9 @@ SessionRecorder::SessionRecorder(TfmFer& window, RecordKeeper& keeper, QString s
 {
     connect(&m_window, &TfmFer::countdownEvent, this, &SessionRecorder::onEvent);
     connect(&m_window, &TfmFer::closed, this, &SessionRecorder::programEnding);
+    // A countdown taken up before this recorder was made goes on in its record.
+    if (m_window.Timer1->isActive() && !m_window.countdownId().isEmpty())
+        adoptRunning();
     // A countdown resumed at start runs by now; its record goes on.
     QTimer::singleShot(0, this, [this] {
         QString keep;

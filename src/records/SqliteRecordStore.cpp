@@ -1,6 +1,8 @@
 // Everything SQLite: its SQL, its schema versions, its file.
 #include "records/SqliteRecordStore.h"
 
+#include "records/DriverLibraries.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -193,11 +195,11 @@ bool createPrivateFile(const QString& path, StoreProblem& problem)
     return true;
 }
 
-StoreProblem problemOf(sqlite3* db)
+StoreProblem problemOf(const SqliteLibrary& sqlite, sqlite3* db)
 {
     StoreProblem problem;
-    problem.detail = QString::fromUtf8(sqlite3_errmsg(db));
-    switch (sqlite3_errcode(db) & 0xff) {
+    problem.detail = QString::fromUtf8(sqlite.errmsg(db));
+    switch (sqlite.errcode(db) & 0xff) {
     case kSqliteCorrupt:
     case kSqliteNotADb:
         problem.kind = StoreProblem::Kind::NotARecordsFile;
@@ -215,25 +217,20 @@ StoreProblem problemOf(sqlite3* db)
 }
 
 // The connection's own SQLite handle, which Qt's driver hands out for work it
-// does not do itself; only when the driver runs on the very SQLite this
-// program is linked with (Qt may carry a copy of its own).
+// does not do itself; only when the driver runs on the system's SQLite, whose
+// functions are then at hand (Qt may carry a copy of its own).
 sqlite3* nativeHandle(const QSqlDatabase& db)
 {
     const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+    if (!loadedSqlite() || !handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
         return nullptr;
-    sqlite3* native = *static_cast<sqlite3* const*>(handle.constData());
-    QSqlQuery q(db);
-    if (!native || !q.exec(QStringLiteral("SELECT sqlite_source_id()")) || !q.next() ||
-        q.value(0).toString() != QLatin1String(sqlite3_sourceid()))
-        return nullptr;
-    return native;
+    return *static_cast<sqlite3* const*>(handle.constData());
 }
 
-std::string_view columnText(sqlite3_stmt* st, int column)
+std::string_view columnText(const SqliteLibrary& sqlite, sqlite3_stmt* st, int column)
 {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, column));
-    return text ? std::string_view(text, std::size_t(sqlite3_column_bytes(st, column)))
+    const auto* text = reinterpret_cast<const char*>(sqlite.column_text(st, column));
+    return text ? std::string_view(text, std::size_t(sqlite.column_bytes(st, column)))
                 : std::string_view();
 }
 
@@ -242,23 +239,24 @@ std::string_view columnText(sqlite3_stmt* st, int column)
 bool loadNative(sqlite3* db, const QString& sql, const QStringList& values,
                 std::vector<SessionRecord>& out, StoreProblem& problem)
 {
+    const SqliteLibrary& sqlite = *loadedSqlite();
     sqlite3_stmt* st = nullptr;
     const QByteArray text = sql.toUtf8();
-    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &st, nullptr) != SQLITE_OK) {
-        problem = problemOf(db);
+    if (sqlite.prepare_v2(db, text.constData(), int(text.size()), &st, nullptr) != SQLITE_OK) {
+        problem = problemOf(sqlite, db);
         return false;
     }
     for (int i = 0; i < values.size(); ++i) {
         const QByteArray v = values.at(i).toUtf8();
-        sqlite3_bind_text(st, i + 1, v.constData(), int(v.size()), SQLITE_TRANSIENT);
+        sqlite.bind_text(st, i + 1, v.constData(), int(v.size()), SQLITE_TRANSIENT);
     }
     QHash<QByteArray, QString> names;
     SessionRecord r;
     std::string_view lastStation;
     QByteArray lastStationBytes;
     int rc = SQLITE_ROW;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-        const std::string_view station = columnText(st, 0);
+    while ((rc = sqlite.step(st)) == SQLITE_ROW) {
+        const std::string_view station = columnText(sqlite, st, 0);
         if (lastStationBytes.isNull() || station != lastStation) {
             lastStationBytes = QByteArray(station.data(), qsizetype(station.size()));
             auto known = names.constFind(lastStationBytes);
@@ -268,24 +266,24 @@ bool loadNative(sqlite3* db, const QString& sql, const QStringList& values,
             lastStation = std::string_view(lastStationBytes.constData(),
                                            std::size_t(lastStationBytes.size()));
         }
-        const auto started = parseIsoUtc(columnText(st, 1));
-        const auto reason = endReasonFromKey(columnText(st, 6));
-        const auto lastSeen = parseIsoUtc(columnText(st, 7));
+        const auto started = parseIsoUtc(columnText(sqlite, st, 1));
+        const auto reason = endReasonFromKey(columnText(sqlite, st, 6));
+        const auto lastSeen = parseIsoUtc(columnText(sqlite, st, 7));
         if (!started || !reason || !lastSeen)
             continue;
         r.startedAtMs = *started;
-        r.endedAtMs = sqlite3_column_type(st, 2) == SQLITE_NULL ? std::nullopt
-                                                                : parseIsoUtc(columnText(st, 2));
-        r.plannedSeconds = sqlite3_column_int(st, 3);
-        r.ratePerHour = sqlite3_column_int(st, 4);
-        r.cost = sqlite3_column_int64(st, 5);
+        r.endedAtMs = sqlite.column_type(st, 2) == SQLITE_NULL ? std::nullopt
+                                                                : parseIsoUtc(columnText(sqlite, st, 2));
+        r.plannedSeconds = sqlite.column_int(st, 3);
+        r.ratePerHour = sqlite.column_int(st, 4);
+        r.cost = sqlite.column_int64(st, 5);
         r.endReason = *reason;
         r.lastSeenAtMs = *lastSeen;
         out.push_back(r);
     }
     if (rc != SQLITE_DONE)
-        problem = problemOf(db);
-    sqlite3_finalize(st);
+        problem = problemOf(sqlite, db);
+    sqlite.finalize(st);
     return rc == SQLITE_DONE;
 }
 

@@ -8,7 +8,7 @@
 #include "records/ServerAddress.h"
 #include "records/SqliteRecordStore.h"
 #include "report/ReportModel.h"
-#include "report/TakingsChart.h"
+#include "report/ChartModule.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -163,7 +163,7 @@ void ReportWindow::buildControls()
     for (int c = 0; c < ReportModel::ColumnCount; ++c)
         m_table->setColumnWidth(c, widths[c] * w + 12);
 
-    m_chart = new TakingsChart;
+    m_chart = createTakingsChart();
     m_chart->setMinimumHeight(220);
     auto* split = new QSplitter(Qt::Vertical);
     split->addWidget(m_table);
@@ -254,7 +254,7 @@ void ReportWindow::applyLoad(const LoadResult& result)
         return; // superseded by a newer filter
     m_last = result;
     m_model->setRows(result.content.rows);
-    m_chart->show(result.content);
+    showTakings(m_chart, result.content);
 
     // The station filter offers every station the records know, and keeps
     // its choice.

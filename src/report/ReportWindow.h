@@ -14,7 +14,6 @@ class QPushButton;
 class QTableView;
 class RecordKeeper;
 class ReportModel;
-class TakingsChart;
 
 // "Registro": the sessions of a date range and station, their totals, the
 // takings per day, the CSV export, where the records come from, and the
@@ -73,7 +72,7 @@ private:
     QComboBox* m_station;
     QPushButton* m_export;
     QTableView* m_table;
-    TakingsChart* m_chart;
+    QWidget* m_chart; // the takings chart (see ChartModule)
     QLabel* m_totals;
     QLabel* m_origin;
     QLineEdit* m_stationEdit;

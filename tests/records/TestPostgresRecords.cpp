@@ -1,6 +1,7 @@
 // One PostgreSQL server for a whole café: a private server started by
 // tests/with-postgres.sh, stopped and started again by the tests themselves.
 #include "RecordsTestSupport.h"
+#include "records/DriverLibraries.h"
 #include "records/PostgresRecordStore.h"
 #include "records/RecordKeeper.h"
 #include "report/ReportLoader.h"
@@ -193,6 +194,8 @@ private slots:
         QCOMPARE(result.stations, QStringList({"Puesto 1", "Puesto 2"}));
         QCOMPARE(result.content.sessions, 10);
         QCOMPARE(result.content.cost, 200);
+        // Read through the libpq Qt's driver loaded, not through Qt's values.
+        QVERIFY(loadedPq());
     }
 
     // The server goes away in the middle of a session and comes back: every

@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QDateTime>
 #include <QtTest>
 
 #include <csignal>
@@ -164,6 +165,43 @@ private slots:
         QVERIFY(third.process().waitForFinished(15000));
         QCOMPARE(third.process().exitCode(), 0);
         QCOMPARE(RecordsFile(file).rows(), QStringList{expected.join(QLatin1Char('|'))});
+    }
+
+    // The end passed while the program was dead: the next start ends the
+    // countdown at once, and its record ends as time up, not interrupted.
+    void endPassedWhileKilled()
+    {
+        QTemporaryDir config, data;
+        const QString file = data.filePath("Lurn/records.sqlite");
+        QStringList seen;
+        {
+            Lurn lurn(config.path(), data.path());
+            X11Probe probe;
+            const xcb_window_t main = lurn.window(probe);
+            QVERIFY(main);
+            run("xdotool", {"windowactivate", "--sync", QString::number(main)});
+            clickAndType(main, 148, 234, "2");   // edSegundos
+            clickAndType(main, 230, 134, "abc"); // edClave
+            clickAndType(main, 230, 168, "abc"); // edRepetirClave
+            clickAndType(main, 53, 268, {});     // &Iniciar
+            seen = waitForRow(file, "end_reason = 'running'");
+            QCOMPARE(seen.size(), 9);
+            ::kill(pid_t(lurn.pid()), SIGKILL);
+            QVERIFY(lurn.process().waitForFinished(10000));
+        }
+        // Two seconds and a little from the start, on the record's clock.
+        const QDateTime started = QDateTime::fromString(seen[2], Qt::ISODateWithMs);
+        QVERIFY(started.isValid());
+        QTRY_VERIFY_WITH_TIMEOUT(QDateTime::currentDateTimeUtc() > started.addMSecs(2500), 10000);
+
+        Lurn again(config.path(), data.path());
+        const QStringList ended = waitForRow(file, "end_reason = 'time_up'");
+        QCOMPARE(ended.size(), 9);
+        QCOMPARE(ended.mid(0, 3), seen.mid(0, 3));
+        QVERIFY(QDateTime::fromString(ended[3], Qt::ISODateWithMs) >= started.addMSecs(2000));
+        QCOMPARE(ended[4], QStringLiteral("2"));
+        ::kill(pid_t(again.pid()), SIGKILL);
+        QVERIFY(again.process().waitForFinished(10000));
     }
 
     // For the owner's desk: the report alone, with no countdown and no lock,

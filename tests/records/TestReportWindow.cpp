@@ -177,6 +177,11 @@ private slots:
 
         QVERIFY(
             child<QLabel>("originLabel")->text().contains(recordsDirectory() + "/records.sqlite"));
+        // The chart came from its module, not the line that stands in for it.
+        QVERIFY2(!child<QLabel>("chartMissing"),
+                 qPrintable(child<QLabel>("chartMissing") ? child<QLabel>("chartMissing")->text()
+                                                          : QString()));
+        QVERIFY(child<QWidget>("takingsChart"));
         // Looked at by a person: the screenshot is kept beside the test.
         report->resize(960, 720);
         QTest::qWait(200);

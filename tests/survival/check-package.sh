@@ -36,6 +36,7 @@ for f in /usr/bin/lurn \
     /usr/share/applications/lurn.desktop \
     /usr/share/icons/hicolor/scalable/apps/lurn.svg \
     /usr/share/doc/lurn/README.md \
+    /usr/lib/x86_64-linux-gnu/lurn/lurn-chart.so \
     /usr/share/gnome-shell/extensions/lurn-windows@lurn/metadata.json \
     /usr/share/gnome-shell/extensions/lurn-windows@lurn/extension.js \
     /etc/dconf/db/local.d/00-lurn-windows \

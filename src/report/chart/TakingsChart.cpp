@@ -1,4 +1,4 @@
-#include "report/TakingsChart.h"
+#include "report/chart/TakingsChart.h"
 
 #include "report/ReportData.h"
 
@@ -101,4 +101,16 @@ void TakingsChart::show(const ReportContent& content)
     y->applyNiceNumbers();
     c->addAxis(y, Qt::AlignLeft);
     series->attachAxis(y);
+}
+
+// The module's entry points, looked up by name when the report first needs a
+// chart (see ChartModule).
+extern "C" Q_DECL_EXPORT QWidget* lurnCreateTakingsChart(QWidget* parent)
+{
+    return new TakingsChart(parent);
+}
+
+extern "C" Q_DECL_EXPORT void lurnShowTakings(QWidget* chart, const ReportContent& content)
+{
+    static_cast<TakingsChart*>(chart)->show(content);
 }
