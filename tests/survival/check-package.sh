@@ -23,7 +23,7 @@ deb="$src/${debs[0]}"
 echo "check-package.sh: built $(basename "$deb")"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libqt6widgets6 libxcb1 libwayland-client0 libqt6charts6 libqt6sql6 libpq5 \
+for needed in libqt6widgets6 libxcb1 libwayland-client0 libqt6charts6 libqt6sql6 \
     qt6-qpa-plugins libqt6sql6-sqlite libqt6sql6-psql; do
     [[ "$depends" == *"$needed"* ]] || fail "Depends lacks $needed: $depends"
 done
