@@ -88,15 +88,12 @@ int codeFromText(const QString& text)
     return 0;
 }
 
-StoreProblem problemOf(const QSqlError& error)
+// What an SQLite result code (its primary part) means for the records.
+StoreProblem problemOf(int code, const QString& detail)
 {
     StoreProblem problem;
-    problem.detail = error.text();
-    bool numeric = false;
-    int code = error.nativeErrorCode().toInt(&numeric) & 0xff;
-    if (!numeric || code == 0)
-        code = codeFromText(error.databaseText());
-    switch (code) {
+    problem.detail = detail;
+    switch (code & 0xff) {
     case kSqliteCorrupt:
     case kSqliteNotADb:
         problem.kind = StoreProblem::Kind::NotARecordsFile;
@@ -111,6 +108,15 @@ StoreProblem problemOf(const QSqlError& error)
         problem.kind = StoreProblem::Kind::Other;
     }
     return problem;
+}
+
+StoreProblem problemOf(const QSqlError& error)
+{
+    bool numeric = false;
+    int code = error.nativeErrorCode().toInt(&numeric) & 0xff;
+    if (!numeric || code == 0)
+        code = codeFromText(error.databaseText());
+    return problemOf(code, error.text());
 }
 
 bool run(QSqlQuery& query, StoreProblem& problem)
@@ -197,23 +203,7 @@ bool createPrivateFile(const QString& path, StoreProblem& problem)
 
 StoreProblem problemOf(const SqliteLibrary& sqlite, sqlite3* db)
 {
-    StoreProblem problem;
-    problem.detail = QString::fromUtf8(sqlite.errmsg(db));
-    switch (sqlite.errcode(db) & 0xff) {
-    case kSqliteCorrupt:
-    case kSqliteNotADb:
-        problem.kind = StoreProblem::Kind::NotARecordsFile;
-        break;
-    case kSqliteFull:
-    case kSqliteIoErr:
-    case kSqliteReadOnly:
-    case kSqliteCantOpen:
-        problem.kind = StoreProblem::Kind::WriteFailed;
-        break;
-    default:
-        problem.kind = StoreProblem::Kind::Other;
-    }
-    return problem;
+    return problemOf(sqlite.errcode(db), QString::fromUtf8(sqlite.errmsg(db)));
 }
 
 // The connection's own SQLite handle, which Qt's driver hands out for work it

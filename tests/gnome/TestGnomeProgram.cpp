@@ -4,6 +4,7 @@
 // and X11 alike, and the others stay. Without the extension the operator is
 // told, and the X11 programs are still closed.
 
+#include "LurnRun.h"
 #include "GnomeSession.h"
 #include "X11Probe.h"
 #include "closing/ClosingClient.h"
@@ -19,53 +20,26 @@
 
 namespace {
 
-// One run of the program with its own settings directory.
-class Lurn final
+// One run of the program with its own settings directory, started as the
+// desktop starts it: the session's platform would be Wayland.
+class Lurn final : public LurnRun
 {
 public:
     explicit Lurn(const QString& configHome)
+        : LurnRun({{"XDG_CONFIG_HOME", configHome}, {"QT_QPA_PLATFORM", "wayland"}})
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-        // As the desktop starts it: the session's platform would be Wayland.
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-        m_process.setProcessEnvironment(env);
-        m_process.setProgram(QStringLiteral(LURN_EXECUTABLE));
-        m_process.start();
     }
-    ~Lurn()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            ::kill(pid_t(m_process.processId()), SIGTERM);
-            if (!m_process.waitForFinished(10000)) {
-                m_process.kill();
-                m_process.waitForFinished();
-            }
-        }
-    }
-    Lurn(const Lurn&) = delete;
-    Lurn& operator=(const Lurn&) = delete;
+    ~Lurn() { terminate(10000); }
 
     // Its X11 windows with this title.
     std::vector<xcb_window_t> windows(X11Probe& probe, const QString& title)
     {
         std::vector<xcb_window_t> found;
-        for (xcb_window_t w : probe.clientsOfPid(m_process.processId()))
+        for (xcb_window_t w : probe.clientsOfPid(pid()))
             if (probe.netWmName(w) == title)
                 found.push_back(w);
         return found;
     }
-
-    // Standard error so far.
-    QString errors()
-    {
-        m_errors += QString::fromUtf8(m_process.readAllStandardError());
-        return m_errors;
-    }
-
-private:
-    QProcess m_process;
-    QString m_errors;
 };
 
 // Where the window lies once it stays there: the program centres its

@@ -1,5 +1,6 @@
 // The lurn executable as a user meets it: started, closed by the window
 // manager, ended by the session, started again.
+#include "LurnRun.h"
 #include "X11Probe.h"
 
 #include <QDeadlineTimer>
@@ -15,45 +16,16 @@
 namespace {
 
 // One run of the program with its own settings directory.
-class Lurn final
+class Lurn final : public LurnRun
 {
 public:
-    explicit Lurn(const QString& configHome)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-        m_process.setProcessEnvironment(env);
-        m_process.setProgram(QStringLiteral(LURN_EXECUTABLE));
-        m_process.start();
-    }
-    ~Lurn()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-
-    qint64 pid() const { return m_process.processId(); }
-    QProcess& process() { return m_process; }
+    explicit Lurn(const QString& configHome) : LurnRun({{"XDG_CONFIG_HOME", configHome}}) {}
 
     // The managed window of the program with this name, once it is there.
     xcb_window_t window(X11Probe& probe, const QString& name)
     {
-        QDeadlineTimer deadline(10000);
-        while (!deadline.hasExpired()) {
-            for (xcb_window_t w : probe.clientsOfPid(pid()))
-                if (probe.netWmName(w) == name)
-                    return w;
-            QTest::qWait(20);
-        }
-        return 0;
+        return probe.waitForClientOfPid(pid(), name, 10000);
     }
-
-    bool endsWithin(int ms) { return m_process.waitForFinished(ms); }
-
-private:
-    QProcess m_process;
 };
 
 void run(const QString& program, const QStringList& arguments)

@@ -1,6 +1,8 @@
 #include "X11Probe.h"
 
+#include <QDeadlineTimer>
 #include <QRect>
+#include <QTest>
 
 #include <algorithm>
 
@@ -104,6 +106,19 @@ std::vector<xcb_window_t> X11Probe::clientsOfPid(qint64 pid)
         }
     }
     return mine;
+}
+
+xcb_window_t X11Probe::waitForClientOfPid(qint64 pid, const QString& name, int ms,
+                                          bool viewableOnly)
+{
+    QDeadlineTimer deadline(ms);
+    do {
+        for (xcb_window_t w : clientsOfPid(pid))
+            if (netWmName(w) == name && (!viewableOnly || isViewable(w)))
+                return w;
+        QTest::qWait(20);
+    } while (!deadline.hasExpired());
+    return 0;
 }
 
 QRect X11Probe::geometry(xcb_window_t window)

@@ -30,6 +30,10 @@ public:
     xcb_window_t clientNamed(const QString& name);
     // Top-level window ids of the process with this pid (_NET_WM_PID).
     std::vector<xcb_window_t> clientsOfPid(qint64 pid);
+    // The managed window of that process with exactly this _NET_WM_NAME (and
+    // viewable, when asked), once it is there; 0 after ms.
+    xcb_window_t waitForClientOfPid(qint64 pid, const QString& name, int ms,
+                                    bool viewableOnly = false);
     // The window's geometry as the window manager placed it, in root coordinates.
     QRect geometry(xcb_window_t window);
     // Mapped, and every ancestor mapped: on screen unless covered.

@@ -1,6 +1,7 @@
 // The executable as a user meets it: killed with SIGKILL in the middle of a
 // countdown (at the next start its record is closed as interrupted, at its
 // last sighting, with the cost it had then), and started as lurn --report.
+#include "LurnRun.h"
 #include "RecordsTestSupport.h"
 #include "X11Probe.h"
 
@@ -14,45 +15,21 @@
 
 namespace {
 
-class Lurn final
+// One run of the program with its own settings and records.
+class Lurn final : public LurnRun
 {
 public:
     Lurn(const QString& configHome, const QString& dataHome,
          const QStringList& arguments = QStringList())
+        : LurnRun({{"XDG_CONFIG_HOME", configHome}, {"XDG_DATA_HOME", dataHome}}, arguments)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-        env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
-        m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(QStringLiteral(LURN_EXECUTABLE), arguments);
     }
-    ~Lurn()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-
-    qint64 pid() const { return m_process.processId(); }
-    QProcess& process() { return m_process; }
 
     // The managed window of the program with this name, once it is there.
     xcb_window_t window(X11Probe& probe, const QString& name = QStringLiteral("Lurn"))
     {
-        QDeadlineTimer deadline(15000);
-        while (!deadline.hasExpired()) {
-            for (xcb_window_t w : probe.clientsOfPid(pid()))
-                if (probe.netWmName(w) == name)
-                    return w;
-            QTest::qWait(20);
-        }
-        return 0;
+        return probe.waitForClientOfPid(pid(), name, 15000);
     }
-
-private:
-    QProcess m_process;
 };
 
 void run(const QString& program, const QStringList& arguments)

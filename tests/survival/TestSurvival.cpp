@@ -1,6 +1,7 @@
 // The lurn executable killed in the middle of a countdown and started again,
 // with the real clocks, the real window manager and a real program to close;
 // one Lurn per desktop.
+#include "LurnRun.h"
 #include "X11Probe.h"
 #include "closing/ClosingClient.h"
 #include "rules/KeyScramble.h"
@@ -132,48 +133,18 @@ SavedCountdown runningCountdown(std::int64_t startedMsAgo, bool rebooted)
 }
 
 // One run of the program in a session.
-class Lurn final
+class Lurn final : public LurnRun
 {
 public:
     explicit Lurn(const Session& session)
+        : LurnRun({{"XDG_CONFIG_HOME", session.config()}, {"XDG_RUNTIME_DIR", session.runtime()}})
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", session.config());
-        env.insert("XDG_RUNTIME_DIR", session.runtime());
-        m_process.setProcessEnvironment(env);
-        m_process.setProgram(QStringLiteral(LURN_EXECUTABLE));
-        m_process.start();
-        m_process.waitForStarted();
-    }
-    ~Lurn()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-
-    qint64 pid() const { return m_process.processId(); }
-    QProcess& process() { return m_process; }
-    bool endsWithin(int ms) { return m_process.waitForFinished(ms); }
-
-    QString errors()
-    {
-        m_errors += QString::fromLocal8Bit(m_process.readAllStandardError());
-        return m_errors;
     }
 
     // Its managed window with this name, once there; 0 after the deadline.
     xcb_window_t window(X11Probe& probe, const QString& name, int ms = 20000)
     {
-        QDeadlineTimer deadline(ms);
-        do {
-            for (xcb_window_t w : probe.clientsOfPid(pid()))
-                if (probe.netWmName(w) == name && probe.isViewable(w))
-                    return w;
-            QTest::qWait(20);
-        } while (!deadline.hasExpired());
-        return 0;
+        return probe.waitForClientOfPid(pid(), name, ms, true);
     }
 
     // The text of its one task-bar entry.
@@ -184,10 +155,6 @@ public:
                 return probe.netWmName(w);
         return {};
     }
-
-private:
-    QProcess m_process;
-    QString m_errors;
 };
 
 // The seconds in an "h:m:s" title, or -1.
