@@ -12,6 +12,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 
 #include <xcb/xcb.h>
@@ -245,9 +247,20 @@ double median(std::vector<double> v)
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
+// Where a desktop keeps XDG_RUNTIME_DIR: logind mounts it as tmpfs, so that
+// what is written there (the one-instance lock is synced to its file) never
+// waits for a disk. /dev/shm is tmpfs too; elsewhere the temporary directory.
+QString runtimeBase()
+{
+    const QString shm = QStringLiteral("/dev/shm");
+    if (QStorageInfo(shm).fileSystemType() == "tmpfs" && QFileInfo(shm).isWritable())
+        return shm;
+    return QDir::tempPath();
+}
+
 // The environment of a first login: fresh directories for the settings, the
 // running countdown and the one-instance lock.
-std::vector<std::string> freshEnvironment(const QTemporaryDir& dir)
+std::vector<std::string> freshEnvironment(const QTemporaryDir& config, const QTemporaryDir& runtime)
 {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
@@ -255,13 +268,9 @@ std::vector<std::string> freshEnvironment(const QTemporaryDir& dir)
         if (entry.rfind("XDG_CONFIG_HOME=", 0) != 0 && entry.rfind("XDG_RUNTIME_DIR=", 0) != 0)
             env.push_back(entry);
     }
-    const std::string base = dir.path().toStdString();
-    QDir().mkpath(dir.path() + QStringLiteral("/config"));
-    QDir().mkpath(dir.path() + QStringLiteral("/runtime"));
-    QFile::setPermissions(dir.path() + QStringLiteral("/runtime"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    env.push_back("XDG_CONFIG_HOME=" + base + "/config");
-    env.push_back("XDG_RUNTIME_DIR=" + base + "/runtime");
+    QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    env.push_back("XDG_CONFIG_HOME=" + config.path().toStdString());
+    env.push_back("XDG_RUNTIME_DIR=" + runtime.path().toStdString());
     return env;
 }
 
@@ -294,8 +303,9 @@ int main(int argc, char** argv)
     try {
         Display display;
         const auto start = [&](const Program& p) {
-            QTemporaryDir dir;
-            return display.start(p.path, p.argument, freshEnvironment(dir), "Lurn");
+            QTemporaryDir config;
+            QTemporaryDir runtime(runtimeBase() + QStringLiteral("/lurn-bench-XXXXXX"));
+            return display.start(p.path, p.argument, freshEnvironment(config, runtime), "Lurn");
         };
         // One start of each that is not counted: the first exec of a program
         // after a build reads it from disk, the first text builds caches.
