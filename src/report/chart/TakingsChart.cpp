@@ -74,6 +74,8 @@ void TakingsChart::show(const ReportContent& content)
     // A label for each day of a short range, one for each month of a long one.
     auto* x = new QCategoryAxis;
     x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionCenter);
+    // Day d's bar stands on d, from d - 0.5 to d + 0.5; the first label too.
+    x->setStartValue(-0.5);
     const QDate first = content.request.from;
     if (content.days <= 31) {
         for (int d = 0; d < content.days; ++d)
