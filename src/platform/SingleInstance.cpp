@@ -103,6 +103,8 @@ private:
 
 SingleInstance::SingleInstance(const QString& runtimeDir, const QString& display)
 {
+    if (runtimeDir.isEmpty())
+        return;
     const QString base = runtimeDir + QStringLiteral("/lurn-") + displayKey(display);
     m_lockPath = base + QStringLiteral(".lock");
     m_socketPath = base + QStringLiteral(".socket");
@@ -125,13 +127,27 @@ QString SingleInstance::defaultRuntimeDir()
     if (!runtime.isEmpty())
         return runtime;
     // Without a runtime directory, one of our own that nobody else can enter.
+    // The temporary directory is everybody's: a directory of that name made
+    // by someone else (or a link) could hold a lock and a socket that answer
+    // for Lurn and end every start of it. Such a one is not used.
     const QString dir = QDir::tempPath() + QStringLiteral("/lurn-%1").arg(::getuid());
-    ::mkdir(QFile::encodeName(dir).constData(), S_IRWXU);
+    const QByteArray path = QFile::encodeName(dir);
+    ::mkdir(path.constData(), S_IRWXU);
+    struct stat st{};
+    if (::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+        (st.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+        return {};
     return dir;
 }
 
 SingleInstance::Claim SingleInstance::claim(QString& why)
 {
+    if (m_lockPath.isEmpty()) {
+        why = QStringLiteral("no private runtime directory (XDG_RUNTIME_DIR is not set and %1 "
+                             "is not this user's alone)")
+                  .arg(QDir::tempPath() + QStringLiteral("/lurn-%1").arg(::getuid()));
+        return Claim::Unknown;
+    }
     m_lock = std::make_unique<QLockFile>(m_lockPath);
     // Never stale by age: a Lurn may run for weeks. A lock whose process is
     // gone (killed, crashed, another boot) is stale all the same.

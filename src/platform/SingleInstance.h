@@ -25,14 +25,16 @@ class SingleInstance final : public QObject
 public:
     // display names the desktop (the DISPLAY value); runtimeDir is where the
     // lock and the socket live ($XDG_RUNTIME_DIR, or a private directory
-    // under the temporary directory when it is not set).
+    // under the temporary directory when it is not set). Empty: nowhere
+    // safe, and claim() answers Unknown.
     SingleInstance(const QString& runtimeDir, const QString& display);
     ~SingleInstance() override;
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    // The key for this session: $XDG_RUNTIME_DIR (or the fallback) and
-    // $DISPLAY. Needs no QCoreApplication.
+    // $XDG_RUNTIME_DIR, or else <tmp>/lurn-<uid> when it is this user's
+    // alone (made 0700 when missing); empty when it is not. Needs no
+    // QCoreApplication.
     static QString defaultRuntimeDir();
 
     enum class Claim {
