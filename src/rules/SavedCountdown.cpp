@@ -383,7 +383,14 @@ ResumePlan planResume(const SavedCountdown& saved, const ClockReading& now, std:
         sinceSeen = now.utcMs - saved.seenUtcMs;
         plan.elapsedMs = saved.elapsedAtSeenMs() + sinceSeen;
     }
-    if (sinceSeen < 0) {
+    if (sinceSeen < 0 && !plan.sameBoot) {
+        // A countdown that was running or locked is never dropped for a
+        // clock that is wrong: that would be free time.
+        plan.verdict = ResumeVerdict::ResumeOffTimeUnknown;
+        plan.elapsedMs = saved.elapsedAtSeenMs();
+        plan.why = "the wall clock stands " + durationText(-sinceSeen) +
+                   " behind its last save; the time the computer was off is not counted";
+    } else if (sinceSeen < 0) {
         plan.verdict = ResumeVerdict::FromTheFuture;
         plan.why = "it was written " + durationText(-sinceSeen) + " later than now, by " +
                    (plan.sameBoot ? "this boot's clock" : "the wall clock");

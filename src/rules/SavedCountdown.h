@@ -80,7 +80,12 @@ struct ClockReading
 enum class ResumeVerdict {
     Resume,        // take it up, elapsedMs counted so far
     Stale,         // last written longer ago than kSavedCountdownLifetimeMs
-    FromTheFuture, // written later than now: a clock or the file is wrong
+    FromTheFuture, // written later than now by this boot's clock: the file is wrong
+    // Taken up after a reboot whose wall clock stands behind the last save (a
+    // dead clock battery, time not yet set after a power cut): how long the
+    // machine was off cannot be told, so only the time run until the last
+    // save counts (elapsedMs), never less.
+    ResumeOffTimeUnknown,
 };
 
 struct ResumePlan
@@ -92,7 +97,7 @@ struct ResumePlan
     // clock alone; after a reboot, the time up to the last save on that clock
     // and the time since on the wall clock.
     std::int64_t elapsedMs = 0;
-    std::string why; // for Stale and FromTheFuture
+    std::string why; // for every verdict but Resume
 };
 
 ResumePlan planResume(const SavedCountdown& saved, const ClockReading& now,

@@ -206,6 +206,7 @@ private slots:
         const int resume = int(ResumeVerdict::Resume);
         const int stale = int(ResumeVerdict::Stale);
         const int future = int(ResumeVerdict::FromTheFuture);
+        const int offUnknown = int(ResumeVerdict::ResumeOffTimeUnknown);
         const std::int64_t atSeen = 40 * kMinute;
         // Within one boot the elapsed-time clock alone counts: a wall clock
         // set back or forward (an administrator, NTP, or a daylight saving
@@ -229,8 +230,14 @@ private slots:
             << std::string() << std::int64_t(0) << 3 * kMinute << resume << atSeen + 3 * kMinute;
         QTest::newRow("rebooted, stale")
             << kOtherBoot << std::int64_t(0) << 25 * kHour << stale << std::int64_t(0);
+        // A clock behind after a reboot never drops the countdown: it goes on
+        // from where it was last saved.
         QTest::newRow("rebooted, wall clock behind the last save")
-            << kOtherBoot << std::int64_t(0) << -kMinute << future << std::int64_t(0);
+            << kOtherBoot << std::int64_t(0) << -kMinute << offUnknown << atSeen;
+        QTest::newRow("rebooted, wall clock reset years back")
+            << kOtherBoot << std::int64_t(0) << -9 * 365 * 24 * kHour << offUnknown << atSeen;
+        QTest::newRow("boot unknown, wall clock behind the last save")
+            << std::string() << std::int64_t(0) << -kHour << offUnknown << atSeen;
     }
 
     void resumePlan()
@@ -245,9 +252,10 @@ private slots:
                                s.seenUtcMs + wallMsSinceSeen};
         const ResumePlan plan = planResume(s, now);
         QCOMPARE(int(plan.verdict), verdict);
-        if (plan.verdict == ResumeVerdict::Resume)
+        if (plan.verdict == ResumeVerdict::Resume ||
+            plan.verdict == ResumeVerdict::ResumeOffTimeUnknown)
             QCOMPARE(plan.elapsedMs, elapsedMs);
-        else
+        if (plan.verdict != ResumeVerdict::Resume)
             QVERIFY(!plan.why.empty());
     }
 
