@@ -1,15 +1,34 @@
 #pragma once
 
-#include "Ufer.h"
+#include "countdown/Countdown.h"
 #include "rules/SavedCountdown.h"
 
 #include <QObject>
 
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
 
 namespace platform {
 class CountdownFile;
 }
+
+// What the main window shows that is kept with the countdown, so that the
+// window comes back as it was: the fields as typed (they may differ from the
+// numbers, "00" or an edit not yet checked), the list and the password.
+struct KeptWindowTexts
+{
+    std::string hoursText;
+    std::string minutesText;
+    std::string secondsText;
+    std::string warnText;
+    std::string rate1Text;
+    std::string rate2Text;
+    std::string password;
+    std::vector<std::string> names;
+    bool showTime = true;
+};
 
 // Keeps the running countdown's state in its file whenever it changes, so
 // that the next start of the program can take it up (TfmFer::resumeCountdown)
@@ -23,28 +42,27 @@ public:
     // moment known alive, for a reboot to count from.
     static constexpr std::int64_t kRefreshMs = 60'000;
 
-    CountdownKeeper(TfmFer& window, platform::CountdownFile& file);
+    // windowTexts: what the window shows now, asked for at every save.
+    CountdownKeeper(Countdown& countdown, platform::CountdownFile& file,
+                    std::function<KeptWindowTexts()> windowTexts, QObject* parent = nullptr);
 
     void onCountdownEvent(CountdownEvent event);
-    // The countdown the window took up from the file: its start on the wall
-    // clock and whether the lock was up are the file's, not the window's.
-    void takeUp(const SavedCountdown& saved);
-    // Something kept that no event reports changed (the chosen rate, the
-    // list, the password): kept again if anything is being kept.
+    // The countdown was taken up from the file: the file is this run's now.
+    void tookUp() { m_kept = true; }
+    // Something kept that no event reports changed (the list, the password):
+    // kept again if anything is being kept.
     void changed();
     // The operator closed the program: nothing is left to take up.
     void abandon();
 
-    // The state as the window holds it now.
     SavedCountdown snapshot() const;
 
 private:
     void keep();
 
-    TfmFer& m_window;
+    Countdown& m_countdown;
     platform::CountdownFile& m_file;
-    bool m_locked = false;
+    std::function<KeptWindowTexts()> m_windowTexts;
     bool m_kept = false; // the file holds a state of this run
-    std::int64_t m_startUtcMs = 0;
     std::int64_t m_keptBootMs = 0;
 };

@@ -27,11 +27,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
-#include <QUuid>
+#include <QTimer>
 
 #include <cstdio>
 
-CountdownState countdownState{};
 TfmFer* fmFer = nullptr;
 
 namespace {
@@ -68,7 +67,7 @@ void ShowFieldError(const QString& text)
     platform::services().messages->showInformation(text);
 }
 
-TfmFer::TfmFer()
+TfmFer::TfmFer() : m_countdown(new Countdown(this))
 {
     if (platform::TopLevelWindows* windows = platform::services().windows) {
         m_closing = std::make_unique<ClosingWorker>(*windows);
@@ -113,6 +112,21 @@ void TfmFer::connectHandlers()
                 guarded([this] { Timer1Timer(); });
         },
         Qt::QueuedConnection);
+
+    connect(m_countdown, &Countdown::changed, this, &TfmFer::onCountdownChanged);
+    connect(m_countdown, &Countdown::numbersReplaced, this, &TfmFer::showNumbers);
+    // Asked for outside any handler (a start from the counter): the lock
+    // comes up at the event loop's next turn, not inside the caller.
+    connect(m_countdown, &Countdown::lockWanted, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            if (!isLocked())
+                lockAgain();
+        });
+    });
+    connect(rbTarifa2, &QRadioButton::toggled, m_countdown, &Countdown::setSecondRate);
+    connect(edClave, &QLineEdit::textChanged, m_countdown, [this](const QString& password) {
+        m_countdown->setHasPassword(!password.isEmpty() && KeyRoundTrips(password.toStdString()));
+    });
 
     const auto askForReport = [this] {
         if (!isLocked())
@@ -183,11 +197,7 @@ void TfmFer::checkField(int index)
         refocus(edit);
         Abort();
     case FieldVerdict::Accepted:
-        if (countdownState.*field.member != check.value) {
-            countdownState.*field.member = check.value;
-            if (Timer1->isActive())
-                emit countdownEvent(CountdownEvent::NumbersChanged);
-        }
+        m_countdown->setNumber(field.member, check.value);
         break;
     }
 }
@@ -263,9 +273,9 @@ void TfmFer::lock()
 {
     platform::AppShell& app = *platform::services().app;
     app.minimise();
-    emit countdownEvent(CountdownEvent::LockShown);
+    m_countdown->setLocked(true);
     app.runModal(fmDemanaClau);
-    emit countdownEvent(CountdownEvent::LockOpened);
+    m_countdown->setLocked(false);
     app.restore();
 }
 
@@ -273,12 +283,7 @@ void TfmFer::bbIniciarClick()
 {
     checkAllFields();
     checkPasswords();
-    countdownState.WarningPending = edMinutosAntes->text() != QLatin1String("0");
-    countdownState.CountdownStart = platform::services().clock->now();
-    m_countdownId = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    Timer1->start();
-    setRunningButtons();
-    emit countdownEvent(CountdownEvent::Started);
+    m_countdown->start(edMinutosAntes->text() != QLatin1String("0"));
     lock();
 }
 
@@ -287,49 +292,76 @@ void TfmFer::bbContinuarClick()
     checkAllFields();
     checkPasswords();
     setRunningButtons();
-    emit countdownEvent(CountdownEvent::Continued);
+    m_countdown->continueRunning();
     lock();
 }
 
 void TfmFer::bbPararClick()
 {
-    Timer1->stop();
-    bbParar->setEnabled(false);
-    bbIniciar->setEnabled(true);
-    bbContinuar->hide();
-    emit countdownEvent(CountdownEvent::Stopped);
+    m_countdown->stop();
 }
 
 void TfmFer::Timer1Timer()
 {
     platform::Services& s = platform::services();
-    const CountdownState& state = countdownState;
-    const std::int32_t rate = countdownRate(state, rbTarifa2->isChecked());
-    const DayFraction elapsed = countdownElapsed(state, s.clock->now());
-    const DayFraction limit = countdownLimit(state);
-    lblGasto->setText(QString::fromStdString(costText(elapsed, rate)));
+    const CountdownTick tick = m_countdown->tick();
+    lblGasto->setText(QString::fromStdString(tick.costText));
     lblGasto->adjustSize();
-    emit countdownEvent(CountdownEvent::Priced);
 
-    if (countdownEnded(elapsed, limit)) {
-        Timer1->stop();
+    if (tick.ended) {
         AcavaConnexio();
         AcavaConnexio();
         setIdleButtons();
-        emit countdownEvent(CountdownEvent::Ended);
     }
 
-    if (warningDue(state, elapsed, limit)) {
-        countdownState.WarningPending = false;
-        emit countdownEvent(CountdownEvent::WarningShown);
+    if (tick.warningDue) {
         ShowWarningNotice();
         s.app->minimise();
     }
 
     if (cbVerTiempo->isChecked()) {
-        s.app->setTitle(QString::fromStdString(remainingText(limit - elapsed)));
+        s.app->setTitle(QString::fromStdString(tick.remainingText));
         s.app->processPendingEvents();
     }
+}
+
+// Whoever drove the countdown (a button, the counter, a countdown taken up),
+// the buttons and the fields show it.
+void TfmFer::onCountdownChanged(CountdownEvent event)
+{
+    switch (event) {
+    case CountdownEvent::Started:
+    case CountdownEvent::Resumed:
+        setRunningButtons();
+        break;
+    case CountdownEvent::Stopped:
+    case CountdownEvent::Ended:
+        setIdleButtons();
+        break;
+    case CountdownEvent::RateChosen:
+        if (rbTarifa2->isChecked() != m_countdown->secondRate())
+            (m_countdown->secondRate() ? rbTarifa2 : rbTarifa1)->setChecked(true);
+        break;
+    default:
+        break;
+    }
+}
+
+void TfmFer::showNumbers()
+{
+    const CountdownState& state = m_countdown->state();
+    edHoras->setText(QString::number(state.LimitHours));
+    edMinutos->setText(QString::number(state.LimitMinutes));
+    edSegundos->setText(QString::number(state.LimitSeconds));
+    edMinutosAntes->setText(QString::number(state.WarnMinutes));
+}
+
+void TfmFer::showCounterMessage(const QString& text)
+{
+    platform::services().beep->beep();
+    fmAviso->showMessage(text);
+    platform::services().app->runModal(fmAviso);
+    fmAviso->showMessage(QString());
 }
 
 // --- closing the listed programs ---------------------------------------------

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rules/Countdown.h"
+#include "countdown/Countdown.h"
 
 #include <QString>
 #include <QWidget>
@@ -23,25 +23,6 @@ namespace platform {
 class CountdownFile;
 class SettingsStore;
 } // namespace platform
-
-// The numbers of the running or last countdown, zero at start.
-extern CountdownState countdownState;
-
-// What happens to the countdown, for those that keep it beyond the window: the
-// running countdown's saved state and the session records. Each is told after
-// the window's own state (countdownState, the buttons, the cost label) shows it.
-enum class CountdownEvent {
-    Started,        // "&Iniciar" took the values and the timer runs (before the lock)
-    Resumed,        // a countdown that was running when the program last ended goes on
-    Continued,      // "&Continuar" took the values (before the lock)
-    NumbersChanged, // a field left with a new value changed the running countdown
-    Priced,         // a tick showed the cost so far
-    WarningShown,   // the warning is due and is being shown (no longer pending)
-    Ended,          // the tick found the end; the closing passes are under way
-    Stopped,        // "&Parar"
-    LockShown,      // the lock stands between the customer and the main window
-    LockOpened,     // the right password opened it
-};
 
 // Beep, then the information box with the text; returns when it is closed.
 void ShowFieldError(const QString& text);
@@ -125,15 +106,16 @@ public:
     // Where the closing passes run.
     ClosingWorker* closingWorker() const { return m_closing.get(); }
 
-    // The running (or last) countdown's identity: a UUID made by "&Iniciar",
-    // kept when the countdown is resumed after a restart; empty before the
-    // first countdown.
-    const QString& countdownId() const { return m_countdownId; }
+    // The countdown this window shows and its handlers drive.
+    Countdown& countdown() const { return *m_countdown; }
+
+    // The customer is shown a message from the counter: the notice with the
+    // text, and its beep.
+    void showCounterMessage(const QString& text);
 
 signals:
     // The window has agreed to close: the program ends.
     void closed();
-    void countdownEvent(CountdownEvent event);
     // The operator asks for the session records (the button or Ctrl+R) while
     // the window is unlocked.
     void reportRequested();
@@ -150,16 +132,18 @@ private:
     void setRunningButtons();
     void setIdleButtons();
     void lock();
+    void onCountdownChanged(CountdownEvent event);
+    void showNumbers();
     void keepCountdown();
     void lockAgain();
     // why goes to stderr; toldOperator, when not empty, to the operator too.
     void dropSavedCountdown(const std::string& why, const QString& toldOperator);
 
+    Countdown* m_countdown;
     std::unique_ptr<platform::SettingsStore> m_store;
     std::unique_ptr<ClosingWorker> m_closing;
     std::unique_ptr<platform::CountdownFile> m_countdownFile;
     CountdownKeeper* m_keeper = nullptr;
-    QString m_countdownId;
     FieldExitWatcher* m_fieldExit = nullptr;
 };
 

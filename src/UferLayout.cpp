@@ -150,9 +150,7 @@ void TfmFer::buildControls()
     reportButton->setFocusPolicy(Qt::NoFocus);
     reportButton->setToolTip(QStringLiteral("Registro de sesiones (Ctrl+R)"));
 
-    Timer1 = new CountdownTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
+    Timer1 = &m_countdown->timer();
 
     QWidget* order[] = {ListBox1,    nouNom,         bbAnadir,   bbEliminar, edHoras,
                         edMinutos,   edSegundos,     bbIniciar,  bbParar,    edMinutosAntes,

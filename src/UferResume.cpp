@@ -2,6 +2,7 @@
 // whenever it changes, and the next start takes it up again.
 #include "CountdownKeeper.h"
 #include "CountdownTimer.h"
+#include "countdown/Countdown.h"
 #include "EventGuard.h"
 #include "Ufer.h"
 #include "platform/AppShell.h"
@@ -45,11 +46,23 @@ void TfmFer::keepCountdown()
                 std::fprintf(stderr, "lurn: cannot keep the running countdown: %s\n",
                              qPrintable(message));
             });
-    m_keeper = new CountdownKeeper(*this, *m_countdownFile);
-    connect(this, &TfmFer::countdownEvent, m_keeper, &CountdownKeeper::onCountdownEvent);
+    m_keeper = new CountdownKeeper(*m_countdown, *m_countdownFile, [this] {
+        KeptWindowTexts texts;
+        texts.hoursText = edHoras->text().toStdString();
+        texts.minutesText = edMinutos->text().toStdString();
+        texts.secondsText = edSegundos->text().toStdString();
+        texts.warnText = edMinutosAntes->text().toStdString();
+        texts.rate1Text = edTarifa1->text().toStdString();
+        texts.rate2Text = edTarifa2->text().toStdString();
+        texts.password = edClave->text().toStdString();
+        for (int i = 0; i < ListBox1->count(); ++i)
+            texts.names.push_back(ListBox1->item(i)->text().toStdString());
+        texts.showTime = cbVerTiempo->isChecked();
+        return texts;
+    });
+    connect(m_countdown, &Countdown::changed, m_keeper, &CountdownKeeper::onCountdownEvent);
     // What is kept but has no event of its own.
     const auto changed = [this] { m_keeper->changed(); };
-    connect(rbTarifa2, &QRadioButton::toggled, m_keeper, changed);
     connect(cbVerTiempo, &QCheckBox::toggled, m_keeper, changed);
     connect(edClave, &QLineEdit::textChanged, m_keeper, changed);
     const QAbstractItemModel* names = ListBox1->model();
@@ -85,8 +98,17 @@ bool TfmFer::resumeCountdown()
     const ClockReading now{clock.bootId(), std::llround(clock.now() * kMillisecondsPerDay),
                            clock.utcMs()};
     const ResumePlan plan = planResume(*saved, now);
+    QString offTimeNotice;
     switch (plan.verdict) {
     case ResumeVerdict::Resume:
+        break;
+    case ResumeVerdict::ResumeOffTimeUnknown:
+        std::fprintf(stderr, "lurn: %s\n", plan.why.c_str());
+        offTimeNotice = QStringLiteral(
+            "La cuenta atrás que estaba en marcha se ha recuperado, pero el reloj del equipo va "
+            "por detrás de la última vez que se guardó (¿pila agotada o corte de luz?): el "
+            "tiempo que el equipo estuvo apagado no se ha podido medir y no se ha contado. "
+            "Compruebe la hora del equipo.");
         break;
     case ResumeVerdict::Stale:
         dropSavedCountdown(plan.why, QString());
@@ -119,29 +141,27 @@ bool TfmFer::resumeCountdown()
         platform::services().app->setTitle(qtext(s.title));
 
     // The countdown, counting from its own start.
-    countdownState.CountdownStart = clock.now() - double(plan.elapsedMs) / kMillisecondsPerDay;
-    countdownState.LimitHours = s.hours;
-    countdownState.LimitMinutes = s.minutes;
-    countdownState.LimitSeconds = s.seconds;
-    countdownState.WarnMinutes = s.warnMinutes;
-    countdownState.Rate1 = s.rate1;
-    countdownState.Rate2 = s.rate2;
-    countdownState.WarningPending = s.warningPending;
-    m_countdownId = qtext(s.id);
-    m_keeper->takeUp(s);
+    Countdown::TakenUp taken;
+    taken.id = qtext(s.id);
+    taken.numbers.LimitHours = s.hours;
+    taken.numbers.LimitMinutes = s.minutes;
+    taken.numbers.LimitSeconds = s.seconds;
+    taken.numbers.WarnMinutes = s.warnMinutes;
+    taken.numbers.Rate1 = s.rate1;
+    taken.numbers.Rate2 = s.rate2;
+    taken.numbers.WarningPending = s.warningPending;
+    taken.running = s.running;
+    taken.secondRate = s.secondRate;
+    taken.locked = s.locked;
+    taken.elapsedMs = plan.elapsedMs;
+    taken.startUtcMs = s.startUtcMs;
+    taken.costText = s.costText;
+    m_keeper->tookUp();
     std::fprintf(stderr, "lurn: taking up countdown %s after %s%s%s\n", s.id.c_str(),
                  durationText(plan.elapsedMs).c_str(), s.running ? "" : " (ended)",
                  s.locked ? ", locked" : "");
-
-    if (s.running) {
-        // The ticks go on falling just after each whole second of the
-        // countdown, as they did before.
-        const std::int64_t first =
-            firstTickDelayMs(plan.elapsedMs, Timer1->interval(), CountdownTimer::kLateMs);
-        Timer1->startAfter(int(first));
-        setRunningButtons();
-        emit countdownEvent(CountdownEvent::Resumed);
-    } else {
+    m_countdown->takeUp(taken);
+    if (!s.running) {
         setIdleButtons();
         // Kept again, on this boot's clock.
         m_keeper->changed();
@@ -155,6 +175,10 @@ bool TfmFer::resumeCountdown()
         QTimer::singleShot(0, this, [this] {
             if (Timer1->isActive())
                 guarded([this] { Timer1Timer(); });
+        });
+    if (!offTimeNotice.isEmpty())
+        QTimer::singleShot(0, this, [offTimeNotice] {
+            platform::services().messages->showNotice(QStringLiteral("Lurn"), offTimeNotice);
         });
     return s.locked;
 }

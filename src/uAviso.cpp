@@ -48,6 +48,35 @@ TfmAviso::TfmAviso()
     platform::services().app->prepareWindow(this);
 }
 
+void TfmAviso::showMessage(const QString& text)
+{
+    if (text.isEmpty()) {
+        lblQuedan->setWordWrap(false);
+        lblQuedan->setMinimumSize(0, 0);
+        lblQuedan->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        lblQuedan->setText(QStringLiteral("Queda/n"));
+        lblQuedan->adjustSize();
+        Label2->show();
+        setFixedSize(201, 89);
+        BitBtn1->move(63, 56);
+        return;
+    }
+    // A message of up to 500 characters: wrapped at a width a reader can
+    // follow, as tall as it needs, OK below it.
+    constexpr int kTextWidth = 352;
+    lblQuedan->setWordWrap(true);
+    // Whatever the counter typed is shown as typed, never as markup.
+    lblQuedan->setTextFormat(Qt::PlainText);
+    lblQuedan->setText(text);
+    lblQuedan->setFixedWidth(kTextWidth);
+    const int textHeight = lblQuedan->heightForWidth(kTextWidth);
+    lblQuedan->setFixedHeight(textHeight);
+    lblQuedan->move(24, 8);
+    Label2->hide();
+    setFixedSize(kTextWidth + 48, textHeight + 56);
+    BitBtn1->move((width() - BitBtn1->width()) / 2, textHeight + 20);
+}
+
 void TfmAviso::FormActivate()
 {
     MakeTopMost(this);

@@ -18,6 +18,9 @@ public:
     QPushButton* BitBtn1;
 
     void FormActivate();
+    // Shows a message from the counter in place of the minutes left, the
+    // window grown to hold it; an empty text puts the notice back as it was.
+    void showMessage(const QString& text);
 
 protected:
     bool event(QEvent* event) override;

@@ -147,7 +147,7 @@ int main(int argc, char* argv[])
             keeper =
                 std::make_unique<RecordKeeper>(tmp.path() + QStringLiteral("/Lurn"), QString());
             recorder =
-                std::make_unique<SessionRecorder>(*fmFer, *keeper, QStringLiteral("Puesto 1"));
+                std::make_unique<SessionRecorder>(fmFer->countdown(), *keeper, QStringLiteral("Puesto 1"));
             QCoreApplication::processEvents();
             keeper->waitUntilWritten(10000);
         }

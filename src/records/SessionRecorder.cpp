@@ -1,38 +1,25 @@
 #include "records/SessionRecorder.h"
 
-#include "CountdownTimer.h"
-#include "Ufer.h"
-#include "platform/Clock.h"
-#include "platform/Platform.h"
+#include "countdown/Countdown.h"
 #include "records/RecordKeeper.h"
 
-#include <QLabel>
-#include <QRadioButton>
 #include <QTimer>
 
-namespace {
+#include <algorithm>
 
-std::int64_t utcNow()
-{
-    return platform::services().clock->utcMs();
-}
-
-} // namespace
-
-SessionRecorder::SessionRecorder(TfmFer& window, RecordKeeper& keeper, QString station,
+SessionRecorder::SessionRecorder(Countdown& countdown, RecordKeeper& keeper, QString station,
                                  QObject* parent)
-    : QObject(parent), m_window(window), m_keeper(keeper), m_station(std::move(station))
+    : QObject(parent), m_countdown(countdown), m_keeper(keeper), m_station(std::move(station))
 {
-    connect(&m_window, &TfmFer::countdownEvent, this, &SessionRecorder::onEvent);
-    connect(&m_window, &TfmFer::closed, this, &SessionRecorder::programEnding);
+    connect(&m_countdown, &Countdown::changed, this, &SessionRecorder::onEvent);
     // A countdown taken up before this recorder was made goes on in its record.
-    if (m_window.Timer1->isActive() && !m_window.countdownId().isEmpty())
+    if (m_countdown.isRunning() && !m_countdown.id().isEmpty())
         adoptRunning();
     // A countdown resumed at start runs by now; its record goes on.
     QTimer::singleShot(0, this, [this] {
         QString keep;
-        if (m_window.Timer1->isActive()) {
-            keep = m_window.countdownId();
+        if (m_countdown.isRunning()) {
+            keep = m_countdown.id();
             if (!m_current)
                 adoptRunning();
         }
@@ -40,47 +27,33 @@ SessionRecorder::SessionRecorder(TfmFer& window, RecordKeeper& keeper, QString s
     });
 }
 
-std::int32_t SessionRecorder::plannedSeconds() const
+std::int64_t SessionRecorder::atElapsed(bool upToLength) const
 {
-    return countdownState.LimitHours * 3600 + countdownState.LimitMinutes * 60 +
-           countdownState.LimitSeconds;
-}
-
-std::int32_t SessionRecorder::shownRate() const
-{
-    return countdownRate(countdownState, m_window.rbTarifa2->isChecked());
-}
-
-std::optional<std::int64_t> SessionRecorder::shownCost() const
-{
-    bool ok = false;
-    const qlonglong cost = m_window.lblGasto->text().toLongLong(&ok);
-    return ok ? std::optional<std::int64_t>(cost) : std::nullopt;
+    std::int64_t elapsed = std::max<std::int64_t>(0, m_countdown.elapsedMs());
+    if (upToLength)
+        elapsed = std::min<std::int64_t>(elapsed, std::int64_t(m_countdown.plannedSeconds()) * 1000);
+    return m_current->startedAtMs + elapsed;
 }
 
 void SessionRecorder::write()
 {
-    m_current->lastSeenAtMs = utcNow();
+    m_current->lastSeenAtMs = atElapsed(false);
     m_keeper.record(*m_current);
 }
 
 void SessionRecorder::adoptRunning()
 {
-    const std::int64_t now = utcNow();
-    const DayFraction elapsed = countdownElapsed(countdownState, platform::services().clock->now());
     SessionRecord r;
-    r.id = m_window.countdownId();
+    r.id = m_countdown.id();
     r.station = m_station;
     // Only used when the file has no record of it: the one there keeps its
     // own start.
-    r.startedAtMs = now - std::int64_t(elapsed * kMillisecondsPerDay);
-    r.plannedSeconds = plannedSeconds();
-    r.ratePerHour = shownRate();
-    r.cost = shownCost().value_or(0);
-    r.lastSeenAtMs = now;
+    r.startedAtMs = m_countdown.startUtcMs();
+    r.plannedSeconds = m_countdown.plannedSeconds();
+    r.ratePerHour = m_countdown.rate();
+    r.cost = m_countdown.cost().value_or(0);
     m_current = r;
-    // The label may still show what the program showed before it ended;
-    // the first tick shows this countdown's cost.
+    m_current->lastSeenAtMs = atElapsed(false);
     m_priced = false;
 }
 
@@ -89,9 +62,9 @@ void SessionRecorder::end(EndReason reason)
     if (!m_current)
         return;
     m_current->endReason = reason;
-    const std::int64_t now = utcNow();
-    m_current->endedAtMs = now;
-    write();
+    m_current->endedAtMs = atElapsed(reason == EndReason::TimeUp);
+    m_current->lastSeenAtMs = *m_current->endedAtMs;
+    m_keeper.record(*m_current);
     m_current.reset();
 }
 
@@ -100,12 +73,11 @@ void SessionRecorder::onEvent(CountdownEvent event)
     switch (event) {
     case CountdownEvent::Started: {
         SessionRecord r;
-        r.id = m_window.countdownId();
+        r.id = m_countdown.id();
         r.station = m_station;
-        r.startedAtMs = utcNow();
-        r.plannedSeconds = plannedSeconds();
-        r.ratePerHour = shownRate();
-        // The label keeps the previous countdown's cost until the first tick.
+        r.startedAtMs = m_countdown.startUtcMs();
+        r.plannedSeconds = m_countdown.plannedSeconds();
+        r.ratePerHour = m_countdown.rate();
         r.cost = 0;
         m_current = r;
         m_priced = false;
@@ -113,30 +85,31 @@ void SessionRecorder::onEvent(CountdownEvent event)
         break;
     }
     case CountdownEvent::Resumed:
-        // Written at its first tick, with the cost that tick shows: until
+        // Written at its first tick, with the cost that tick prices: until
         // then the record as the last run left it is the truer one.
         adoptRunning();
         break;
     case CountdownEvent::Continued:
     case CountdownEvent::NumbersChanged:
-        if (m_current && m_current->plannedSeconds != plannedSeconds()) {
-            m_current->plannedSeconds = plannedSeconds();
+        if (m_current && m_current->plannedSeconds != m_countdown.plannedSeconds()) {
+            m_current->plannedSeconds = m_countdown.plannedSeconds();
             write();
         }
         break;
     case CountdownEvent::Priced: {
         if (!m_current) {
-            if (!m_window.Timer1->isActive() || m_window.countdownId().isEmpty())
+            if (!m_countdown.isRunning() || m_countdown.id().isEmpty())
                 break;
             adoptRunning();
         }
-        const std::int32_t rate = shownRate();
-        const std::int64_t cost = shownCost().value_or(m_current->cost);
-        const bool changed = !m_priced || rate != m_current->ratePerHour || cost != m_current->cost;
+        const std::int32_t rate = m_countdown.rate();
+        const std::int64_t cost = m_countdown.cost().value_or(m_current->cost);
+        const bool changed =
+            !m_priced || rate != m_current->ratePerHour || cost != m_current->cost;
         m_priced = true;
         m_current->ratePerHour = rate;
         m_current->cost = cost;
-        if (changed || utcNow() - m_current->lastSeenAtMs >= kSeenEveryMs)
+        if (changed || atElapsed(false) - m_current->lastSeenAtMs >= kSeenEveryMs)
             write();
         break;
     }
@@ -149,18 +122,19 @@ void SessionRecorder::onEvent(CountdownEvent event)
     case CountdownEvent::WarningShown:
     case CountdownEvent::LockShown:
     case CountdownEvent::LockOpened:
+    case CountdownEvent::RateChosen:
         break;
     }
 }
 
 void SessionRecorder::programEnding()
 {
-    if (m_current && m_window.Timer1->isActive())
+    if (m_current && m_countdown.isRunning())
         end(EndReason::Closed);
 }
 
 void SessionRecorder::programInterrupted()
 {
-    if (m_current && m_window.Timer1->isActive())
+    if (m_current && m_countdown.isRunning())
         write();
 }

@@ -34,9 +34,10 @@ ProgramRecords::ProgramRecords(TfmFer& window) : m_window(window)
 {
     const RecordsSettings settings = storedRecordsSettings();
     m_keeper = std::make_unique<RecordKeeper>(recordsDirectory(), settings.server);
-    m_recorder = std::make_unique<SessionRecorder>(window, *m_keeper, settings.station);
+    m_recorder = std::make_unique<SessionRecorder>(window.countdown(), *m_keeper, settings.station);
+    connect(&window, &TfmFer::closed, m_recorder.get(), &SessionRecorder::programEnding);
     connect(&window, &TfmFer::reportRequested, this, &ProgramRecords::openReport);
-    connect(&window, &TfmFer::countdownEvent, this, [this](CountdownEvent event) {
+    connect(&window.countdown(), &Countdown::changed, this, [this](CountdownEvent event) {
         // The takings are the owner's, not the customer's.
         if (event == CountdownEvent::LockShown && m_report)
             m_report->close();

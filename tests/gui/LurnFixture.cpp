@@ -19,7 +19,6 @@ LurnFixture::LurnFixture(const QString& configHome)
     m_backend = platform::installBackend();
     platform::services().clock = &clock;
     platform::services().beep = &beep;
-    countdownState = CountdownState{};
 
     createWindows();
 }

@@ -89,10 +89,10 @@ private slots:
         });
         QVERIFY(d->lockShown);
         QVERIFY(checked);
-        QCOMPARE(countdownState.CountdownStart, d->start);
-        QCOMPARE(countdownState.LimitMinutes, 30);
-        QCOMPARE(countdownState.WarnMinutes, 5);
-        QVERIFY(countdownState.WarningPending);
+        QCOMPARE(fmFer->countdown().state().CountdownStart, d->start);
+        QCOMPARE(fmFer->countdown().state().LimitMinutes, 30);
+        QCOMPARE(fmFer->countdown().state().WarnMinutes, 5);
+        QVERIFY(fmFer->countdown().state().WarningPending);
         QVERIFY(!app().isMinimised());
         QTRY_VERIFY(fmFer->isVisible());
         QVERIFY(runningButtons());
@@ -144,8 +144,8 @@ private slots:
         QVERIFY(!d->lockShown);
         QVERIFY(!fmFer->Timer1->isActive());
         QVERIFY(idleButtons());
-        QCOMPARE(countdownState.CountdownStart, 0.0);
-        QVERIFY(!countdownState.WarningPending);
+        QCOMPARE(fmFer->countdown().state().CountdownStart, 0.0);
+        QVERIFY(!fmFer->countdown().state().WarningPending);
         QTRY_VERIFY(fmFer->isActiveWindow());
         QCOMPARE(fmFer->focusWidget()->objectName(), focus);
     }
@@ -154,16 +154,16 @@ private slots:
     {
         d->setFields("0", "30", "0", "5");
         d->press(fmFer->bbIniciar);
-        const DayFraction started = countdownState.CountdownStart;
+        const DayFraction started = fmFer->countdown().state().CountdownStart;
         d->tickAt(60'000);
         fmFer->edMinutosAntes->setText(QStringLiteral("0"));
         fmFer->edMinutos->setText(QStringLiteral("45"));
         d->press(fmFer->bbContinuar);
         QVERIFY(d->lockShown);
-        QCOMPARE(countdownState.CountdownStart, started);
-        QVERIFY(countdownState.WarningPending);
-        QCOMPARE(countdownState.LimitMinutes, 45);
-        QCOMPARE(countdownState.WarnMinutes, 0);
+        QCOMPARE(fmFer->countdown().state().CountdownStart, started);
+        QVERIFY(fmFer->countdown().state().WarningPending);
+        QCOMPARE(fmFer->countdown().state().LimitMinutes, 45);
+        QCOMPARE(fmFer->countdown().state().WarnMinutes, 0);
         QVERIFY(fmFer->Timer1->isActive());
         QVERIFY(runningButtons());
     }
@@ -179,7 +179,7 @@ private slots:
         QVERIFY(!d->lockShown);
         QVERIFY(fmFer->Timer1->isActive());
         QVERIFY(runningButtons());
-        QCOMPARE(countdownState.LimitSeconds, 0);
+        QCOMPARE(fmFer->countdown().state().LimitSeconds, 0);
     }
 
     void stopGoesIdleAndKeepsTexts()
@@ -356,7 +356,7 @@ private slots:
         }
         QCOMPARE(answers->notices, QStringList{notice});
         QCOMPARE(fx->beep.count, beeps + 1);
-        QVERIFY(!countdownState.WarningPending);
+        QVERIFY(!fmFer->countdown().state().WarningPending);
         // The customer closed the notice: the program hides again, even
         // though the main window was open.
         QVERIFY(app().isMinimised());
@@ -393,7 +393,7 @@ private slots:
     {
         d->setFields("0", "10", "0", "0");
         d->press(fmFer->bbIniciar);
-        QVERIFY(!countdownState.WarningPending);
+        QVERIFY(!fmFer->countdown().state().WarningPending);
         fmFer->edMinutosAntes->setText(QStringLiteral("5"));
         d->press(fmFer->bbContinuar);
         d->tickAt(6 * 60'000);

@@ -73,7 +73,7 @@ private slots:
         fx = std::make_unique<LurnFixture>();
         for (const char* name :
              {"edHoras", "edMinutos", "edSegundos", "edMinutosAntes", "edTarifa1", "edTarifa2"})
-            countdownState.*memberOf(QString::fromLatin1(name)) = kPrevious;
+            fmFer->countdown().setNumber(memberOf(QString::fromLatin1(name)), kPrevious);
         fmFer->show();
         fmFer->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(fmFer));
@@ -157,7 +157,7 @@ private slots:
         QVERIFY(waitForNoModal());
 
         QCOMPARE(seen.text, message);
-        QCOMPARE(countdownState.*memberOf(name), stored);
+        QCOMPARE(fmFer->countdown().state().*memberOf(name), stored);
         QCOMPARE(edit->text(), textAfter);
         QCOMPARE(fx->beep.count, message.isEmpty() ? 0 : 1);
         if (message.isEmpty()) {
@@ -182,7 +182,7 @@ private slots:
         // Once per move: nothing more came while the focus went back and forth.
         QTest::qWait(100);
         QCOMPARE(boxes.texts.size(), 3);
-        QCOMPARE(countdownState.LimitHours, kPrevious);
+        QCOMPARE(fmFer->countdown().state().LimitHours, kPrevious);
     }
 
     void refusalCancelsTheClickThatLeftTheField()
@@ -211,7 +211,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&other));
         QTest::qWait(100);
         QVERIFY(boxes.texts.isEmpty());
-        QCOMPARE(countdownState.LimitHours, kPrevious);
+        QCOMPARE(fmFer->countdown().state().LimitHours, kPrevious);
         // Back in the main window the field still holds the focus and its text.
         fmFer->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(fmFer));

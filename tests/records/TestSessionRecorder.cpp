@@ -41,7 +41,10 @@ private:
     void startRecording()
     {
         keeper = std::make_unique<RecordKeeper>(data->path(), QString());
-        recorder = std::make_unique<SessionRecorder>(*fmFer, *keeper, QStringLiteral("Puesto 1"));
+        recorder = std::make_unique<SessionRecorder>(fmFer->countdown(), *keeper,
+                                                     QStringLiteral("Puesto 1"));
+        // As the program wires it: the operator's close ends the record.
+        QObject::connect(fmFer, &TfmFer::closed, recorder.get(), &SessionRecorder::programEnding);
     }
 
     QStringList rows()
@@ -60,7 +63,7 @@ private:
             return all.join('\n');
         QStringList columns = all.front().split('|');
         const std::int64_t seen = parseIsoUtc(columns.takeLast()).value_or(0);
-        const std::int64_t age = fx->clock.utcMs() - seen;
+        const std::int64_t age = seenNow() - seen;
         if (age < 0 || age > SessionRecorder::kSeenEveryMs + 1000)
             return QStringLiteral("last seen %1 ms ago").arg(age);
         return columns.join('|');
@@ -78,7 +81,7 @@ private:
                            std::int64_t endMs = 0)
     {
         SessionRecord r;
-        r.id = fmFer->countdownId();
+        r.id = fmFer->countdown().id();
         r.station = QStringLiteral("Puesto 1");
         r.startedAtMs = kStart;
         if (reason != EndReason::Running)
@@ -89,6 +92,13 @@ private:
         r.endReason = reason;
         r.lastSeenAtMs = endMs;
         return r;
+    }
+
+    // When the record says it is now: its start plus the time run on the
+    // elapsed-time clock, whatever the wall clock did meanwhile.
+    std::int64_t seenNow() const
+    {
+        return kStart + std::llround((fx->clock.now() - d->start) * kMillisecondsPerDay);
     }
 
     // A tick at s seconds, as late as the real timer's ticks come.
@@ -180,8 +190,13 @@ private slots:
             // 60 s at 500: 8.3.
             QCOMPARE(runningRow(), withoutLastSeen(expected(planned, 500, 8, EndReason::Running)));
             fmFer->rbTarifa2->setChecked(true);
-            for (int s = 61; s <= 95; ++s)
+            for (int s = 61; s <= 95; ++s) {
+                // The wall clock is corrected mid-session: neither the
+                // record's minutes nor its day move with it.
+                if (s == 70)
+                    fx->clock.stepWallMs(-3'600'000);
                 tickAtSecond(s);
+            }
             d->press(fmFer->bbParar);
             break;
         case Steps::ContinueLonger:
@@ -192,7 +207,7 @@ private slots:
             QVERIFY(d->lockShown);
             // The new length, written at once.
             QCOMPARE(rows(), QStringList{rowText(
-                                 expected(120, 500, 4, EndReason::Running, fx->clock.utcMs()))});
+                                 expected(120, 500, 4, EndReason::Running, seenNow()))});
             for (int s = 31; s <= 120; ++s)
                 tickAtSecond(s);
             QVERIFY(!fmFer->Timer1->isActive());
@@ -203,8 +218,10 @@ private slots:
             QVERIFY(fmFer->close());
             break;
         }
-        QCOMPARE(rows(),
-                 QStringList{rowText(expected(planned, rate, cost, reason, fx->clock.utcMs()))});
+        // A countdown whose time is up ended at its length, not at the tick
+        // that found it.
+        const std::int64_t endMs = reason == EndReason::TimeUp ? kStart + planned * 1000 : seenNow();
+        QCOMPARE(rows(), QStringList{rowText(expected(planned, rate, cost, reason, endMs))});
     }
 
     // With nothing to change it (the lowest rate), a running record is still
@@ -229,7 +246,7 @@ private slots:
         d->press(fmFer->bbIniciar);
         for (int s = 1; s <= 40; ++s)
             tickAtSecond(s);
-        const QString id = fmFer->countdownId();
+        const QString id = fmFer->countdown().id();
         // Another countdown of an older run that never ended.
         const SessionRecord stale = sessionRecord("00000000-0000-4000-8000-000000000009",
                                                   "Puesto 1", kStart - 7'200'000, 33);
@@ -243,12 +260,12 @@ private slots:
         // its event loop turns.
         fx->clock.set(d->start + 70'000 / kMillisecondsPerDay);
         startRecording();
-        emit fmFer->countdownEvent(CountdownEvent::Resumed);
+        emit fmFer->countdown().changed(CountdownEvent::Resumed);
         tickAtSecond(71); // 71 s at 500: 9.9
         SessionRecord interrupted = stale;
         interrupted.endReason = EndReason::Interrupted;
         interrupted.endedAtMs = stale.lastSeenAtMs;
-        SessionRecord goesOn = expected(1800, 500, 10, EndReason::Running, fx->clock.utcMs());
+        SessionRecord goesOn = expected(1800, 500, 10, EndReason::Running, seenNow());
         QCOMPARE(goesOn.id, id);
         // The interrupted ones are closed at the first turn of the event loop.
         QTRY_COMPARE(rows(), QStringList({rowText(interrupted), rowText(goesOn)}));
