@@ -70,8 +70,8 @@ bool CommandLedger::record(const QString& id, bool done, const QString& answer, 
 {
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QFile file(m_path);
-    const QByteArray line = id.toLatin1() + '\t' + (done ? "done" : "refused") + '\t' +
-                            escaped(answer) + '\n';
+    const QByteArray line =
+        id.toLatin1() + '\t' + (done ? "done" : "refused") + '\t' + escaped(answer) + '\n';
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(line) != line.size() ||
         !file.flush() || ::fsync(file.handle()) != 0) {
         why = QStringLiteral("No se puede escribir %1: %2").arg(m_path, file.errorString());

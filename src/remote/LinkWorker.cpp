@@ -29,17 +29,15 @@ const char* const kPending =
     " floor(extract(epoch FROM expires_at - now()) * 1000)::bigint, station"
     " FROM commands WHERE station = $1 AND state = 'pending' ORDER BY issued_at, id";
 
-const char* const kAnswer =
-    "UPDATE commands SET state = $2, answered_at = now(), answer = $3"
-    " WHERE id = $1::uuid AND state = 'pending'";
+const char* const kAnswer = "UPDATE commands SET state = $2, answered_at = now(), answer = $3"
+                            " WHERE id = $1::uuid AND state = 'pending'";
 
 std::optional<QByteArray> text(const QString& s)
 {
     return s.toUtf8();
 }
 
-template <typename T>
-std::optional<QByteArray> number(const std::optional<T>& v)
+template <typename T> std::optional<QByteArray> number(const std::optional<T>& v)
 {
     if (!v)
         return std::nullopt;
@@ -63,23 +61,24 @@ QString textAt(const PGresult* r, int row, int column)
 const char* stateName(StationStatus::State state)
 {
     switch (state) {
-    case StationStatus::State::Idle: return "idle";
-    case StationStatus::State::Running: return "running";
-    case StationStatus::State::Warning: return "warning";
-    case StationStatus::State::Ended: return "ended";
-    case StationStatus::State::Stopped: return "stopped";
+    case StationStatus::State::Idle:
+        return "idle";
+    case StationStatus::State::Running:
+        return "running";
+    case StationStatus::State::Warning:
+        return "warning";
+    case StationStatus::State::Ended:
+        return "ended";
+    case StationStatus::State::Stopped:
+        return "stopped";
     }
     return "idle";
 }
 
 LinkWorker::LinkWorker(QByteArray conninfo, QString station, QString host, QString version,
                        QString ledgerPath, LinkTiming timing)
-    : m_conninfo(std::move(conninfo)),
-      m_station(std::move(station)),
-      m_host(std::move(host)),
-      m_version(std::move(version)),
-      m_ledger(std::move(ledgerPath)),
-      m_timing(timing)
+    : m_conninfo(std::move(conninfo)), m_station(std::move(station)), m_host(std::move(host)),
+      m_version(std::move(version)), m_ledger(std::move(ledgerPath)), m_timing(timing)
 {
 }
 
@@ -94,7 +93,7 @@ void LinkWorker::start()
     m_heartbeat = new QTimer(this);
     m_heartbeat->setInterval(m_timing.heartbeatMs);
     connect(m_heartbeat, &QTimer::timeout, this, [this] {
-        if (m_conn)
+        if (m_conn && m_status)
             writeStation();
     });
     m_retry = new QTimer(this);
@@ -133,7 +132,7 @@ void LinkWorker::connectNow()
     // Waits at most connect_timeout, on this thread only.
     m_conn = PQconnectdb(m_conninfo.constData());
     if (PQstatus(m_conn) != CONNECTION_OK) {
-        lost(describeFailure(QString(), QString::fromUtf8(PQerrorMessage(m_conn)).simplified()));
+        lost(describeConnectionFailure(QString::fromUtf8(PQerrorMessage(m_conn)).simplified()));
         return;
     }
     if (!check(run(m_conn, "LISTEN lurn_commands")))
@@ -182,7 +181,7 @@ void LinkWorker::readable()
     if (!m_conn)
         return;
     if (!PQconsumeInput(m_conn)) {
-        lost(describeFailure(QString(), QString::fromUtf8(PQerrorMessage(m_conn)).simplified()));
+        lost(describeConnectionFailure(QString::fromUtf8(PQerrorMessage(m_conn)).simplified()));
         return;
     }
     drainNotifications();
@@ -280,8 +279,8 @@ bool LinkWorker::writeStation()
     const StationStatus& s = *m_status;
     std::optional<double> left;
     if (s.remainingSeconds) {
-        const bool counting = s.state == StationStatus::State::Running ||
-                              s.state == StationStatus::State::Warning;
+        const bool counting =
+            s.state == StationStatus::State::Running || s.state == StationStatus::State::Warning;
         const qint64 agedMs = counting ? m_statusAge.elapsed() : 0;
         left = std::max(0.0, double(*s.remainingSeconds) - double(agedMs) / 1000.0);
     }
@@ -291,11 +290,10 @@ bool LinkWorker::writeStation()
     std::optional<QByteArray> session;
     if (!s.sessionId.isEmpty())
         session = s.sessionId.toUtf8();
-    const bool ok = check(run(m_conn, kUpsertStation,
-                              {text(m_station), text(m_host), text(m_version),
-                               QByteArray(stateName(s.state)), session, started,
-                               number(s.plannedSeconds), number(left), number(s.ratePerHour),
-                               number(s.cost)}));
+    const bool ok = check(run(
+        m_conn, kUpsertStation,
+        {text(m_station), text(m_host), text(m_version), QByteArray(stateName(s.state)), session,
+         started, number(s.plannedSeconds), number(left), number(s.ratePerHour), number(s.cost)}));
     if (ok)
         drainNotifications();
     return ok;

@@ -33,14 +33,16 @@ QByteArray connectionString(const ServerAddress& address)
     return out;
 }
 
+QString describeConnectionFailure(const QString& message);
+
 Outcome run(PGconn* conn, const char* sql, const std::vector<std::optional<QByteArray>>& params)
 {
     std::vector<const char*> values;
     for (const auto& p : params)
         values.push_back(p ? p->constData() : nullptr);
     Outcome o;
-    o.result.reset(PQexecParams(conn, sql, int(values.size()), nullptr, values.data(), nullptr,
-                                nullptr, 0));
+    o.result.reset(
+        PQexecParams(conn, sql, int(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
     const ExecStatusType status = PQresultStatus(o.result.get());
     o.ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
     if (!o.ok) {
@@ -49,7 +51,9 @@ Outcome run(PGconn* conn, const char* sql, const std::vector<std::optional<QByte
         QString message = QString::fromUtf8(PQresultErrorMessage(o.result.get())).simplified();
         if (message.isEmpty())
             message = QString::fromUtf8(PQerrorMessage(conn)).simplified();
-        o.problem = describeFailure(QString::fromLatin1(state ? state : ""), message);
+        o.problem = o.connectionLost
+                        ? describeConnectionFailure(message)
+                        : describeFailure(QString::fromLatin1(state ? state : ""), message);
     }
     return o;
 }
@@ -76,4 +80,12 @@ QString describeFailure(const QString& sqlState, const QString& message)
         message.contains(QLatin1String("no password supplied")))
         return QStringLiteral("El servidor no acepta el usuario del puesto: %1").arg(message);
     return QStringLiteral("Error del servidor: %1").arg(message);
+}
+
+QString describeConnectionFailure(const QString& message)
+{
+    const QString described = describeFailure(QString(), message);
+    if (described.startsWith(QLatin1String("Error del servidor")))
+        return QStringLiteral("Sin conexión con el servidor: %1").arg(message);
+    return described;
 }

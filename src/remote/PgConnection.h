@@ -30,8 +30,11 @@ struct Outcome
 };
 
 // Runs one statement with text parameters (nothing for a NULL).
-Outcome run(PGconn* conn, const char* sql, const std::vector<std::optional<QByteArray>>& params = {});
+Outcome run(PGconn* conn, const char* sql,
+            const std::vector<std::optional<QByteArray>>& params = {});
 
 // libpq's message for a failed connection or request in words for the café:
 // a missing right names the table.
 QString describeFailure(const QString& sqlState, const QString& message);
+// The same for a connection that failed or dropped.
+QString describeConnectionFailure(const QString& message);

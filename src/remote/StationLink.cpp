@@ -4,8 +4,8 @@
 #include "remote/PgConnection.h"
 
 #include <QDir>
-#include <QSysInfo>
 #include <QStandardPaths>
+#include <QSysInfo>
 
 #ifndef LURN_VERSION
 #define LURN_VERSION ""

@@ -100,8 +100,7 @@ private slots:
         QTest::newRow("start without a password")
             << start(1, 0, 0, 5) << noPassword << "No hay clave guardada en el puesto" << 0LL;
         QTest::newRow("start on a rate that is not a number")
-            << start(1, 0, 0, 5, true) << badRate << "Número inválido (tarifa 2 del puesto)"
-            << 0LL;
+            << start(1, 0, 0, 5, true) << badRate << "Número inválido (tarifa 2 del puesto)" << 0LL;
         QTest::newRow("start on a rate over 100000")
             << start(1, 0, 0, 5) << rateTooHigh << "Fuera de rango (tarifa 1 del puesto)" << 0LL;
 
@@ -112,15 +111,13 @@ private slots:
             << addTime(-41) << f << "No se puede quitar más tiempo del que ya ha pasado" << 0LL;
         QTest::newRow("add up to 23:59:59")
             << addTime(1) << nearMax << QString() << kMaxCountdownSeconds;
-        QTest::newRow("add past 23:59:59") << addTime(2) << nearMax << "Fuera de rango"
-                                           << 0LL;
-        QTest::newRow("add a huge number") << addTime(2147483647) << f << "Fuera de rango"
-                                           << 0LL;
+        QTest::newRow("add past 23:59:59") << addTime(2) << nearMax << "Fuera de rango" << 0LL;
+        QTest::newRow("add a huge number") << addTime(2147483647) << f << "Fuera de rango" << 0LL;
         QTest::newRow("take a huge number")
-            << addTime(-2147483647 - 1) << f
-            << "No se puede quitar más tiempo del que ya ha pasado" << 0LL;
-        QTest::newRow("add without minutes") << addTime(std::nullopt) << f << "Número inválido"
-                                             << 0LL;
+            << addTime(-2147483647 - 1) << f << "No se puede quitar más tiempo del que ya ha pasado"
+            << 0LL;
+        QTest::newRow("add without minutes")
+            << addTime(std::nullopt) << f << "Número inválido" << 0LL;
         QTest::newRow("add when nothing runs")
             << addTime(10) << idle << "No hay cuenta atrás en marcha" << 0LL;
 
@@ -133,14 +130,13 @@ private slots:
             << QString() << 0LL;
         QTest::newRow("message of 501 characters")
             << message(QString(501, u'x')) << f << "El mensaje pasa de 500 caracteres" << 0LL;
-        QTest::newRow("message of blanks") << message(QStringLiteral("  ")) << f
-                                           << "El mensaje está vacío" << 0LL;
+        QTest::newRow("message of blanks")
+            << message(QStringLiteral("  ")) << f << "El mensaje está vacío" << 0LL;
 
         QTest::newRow("unknown kind") << of("reboot") << f << "Tipo de orden desconocido" << 0LL;
         RemoteCommand other = of("stop");
         other.station = QStringLiteral("PC02");
-        QTest::newRow("for another station") << other << f << "La orden es para otro puesto"
-                                             << 0LL;
+        QTest::newRow("for another station") << other << f << "La orden es para otro puesto" << 0LL;
         RemoteCommand late = of("stop");
         late.expiresAt = kNow;
         QTest::newRow("expired at this very moment") << late << f << "Orden caducada" << 0LL;
