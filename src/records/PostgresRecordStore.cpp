@@ -14,30 +14,77 @@
 
 #include <charconv>
 #include <string_view>
+#include <vector>
 
 namespace {
 
 const QString kDriver = QStringLiteral("QPSQL");
 
-// Each step brings the schema from the version before it to its own number.
-// IF NOT EXISTS: an owner may have created the table by hand, from the README.
-const char* const kMigrations[] = {
+// Each step brings the schema from the version before it to its own number,
+// one statement per entry (a function body holds semicolons of its own).
+// IF NOT EXISTS: an owner may have created the tables by hand, from the README.
+// The server's schema runs ahead of the station's SQLite file: version 2 adds
+// the counter link's tables, which only a server has.
+const std::vector<std::vector<const char*>> kMigrations = {
     // 1: the sessions.
-    "CREATE TABLE IF NOT EXISTS sessions ("
-    " id uuid PRIMARY KEY,"
-    " station text NOT NULL,"
-    " started_at timestamptz NOT NULL,"
-    " ended_at timestamptz,"
-    " planned_seconds integer NOT NULL,"
-    " rate_per_hour integer NOT NULL,"
-    " cost bigint NOT NULL,"
-    " end_reason text NOT NULL CHECK (end_reason IN"
-    "  ('running', 'time_up', 'stopped', 'closed', 'interrupted')),"
-    " last_seen_at timestamptz NOT NULL);"
-    "CREATE INDEX IF NOT EXISTS sessions_by_start ON sessions (started_at, station);"
-    "CREATE INDEX IF NOT EXISTS sessions_by_station ON sessions (station, started_at);",
+    {
+        "CREATE TABLE IF NOT EXISTS sessions ("
+        " id uuid PRIMARY KEY,"
+        " station text NOT NULL,"
+        " started_at timestamptz NOT NULL,"
+        " ended_at timestamptz,"
+        " planned_seconds integer NOT NULL,"
+        " rate_per_hour integer NOT NULL,"
+        " cost bigint NOT NULL,"
+        " end_reason text NOT NULL CHECK (end_reason IN"
+        "  ('running', 'time_up', 'stopped', 'closed', 'interrupted')),"
+        " last_seen_at timestamptz NOT NULL)",
+        "CREATE INDEX IF NOT EXISTS sessions_by_start ON sessions (started_at, station)",
+        "CREATE INDEX IF NOT EXISTS sessions_by_station ON sessions (station, started_at)",
+    },
+    // 2: the counter link: each station's live state and the counter's commands.
+    {
+        "CREATE TABLE IF NOT EXISTS stations ("
+        " station text PRIMARY KEY,"
+        " host text NOT NULL DEFAULT '',"
+        " lurn_version text NOT NULL DEFAULT '',"
+        " state text NOT NULL CHECK (state IN ('idle','running','warning','ended','stopped')),"
+        " session_id uuid,"
+        " started_at timestamptz,"
+        " planned_seconds integer,"
+        " ends_at timestamptz,"
+        " rate_per_hour integer,"
+        " cost bigint,"
+        " updated_at timestamptz NOT NULL DEFAULT now())",
+        "CREATE TABLE IF NOT EXISTS commands ("
+        " id uuid PRIMARY KEY DEFAULT gen_random_uuid(),"
+        " station text NOT NULL,"
+        " kind text NOT NULL,"
+        " hours integer, minutes integer, seconds integer,"
+        " second_rate boolean,"
+        " warn_minutes integer,"
+        " add_minutes integer,"
+        " message text,"
+        " issued_by text NOT NULL DEFAULT current_user,"
+        " issued_at timestamptz NOT NULL DEFAULT now(),"
+        " expires_at timestamptz NOT NULL DEFAULT now() + interval '60 seconds',"
+        " state text NOT NULL DEFAULT 'pending'"
+        "  CHECK (state IN ('pending','done','refused','expired')),"
+        " answered_at timestamptz,"
+        " answer text)",
+        "CREATE INDEX IF NOT EXISTS commands_pending ON commands (station) WHERE state = 'pending'",
+        "CREATE OR REPLACE FUNCTION lurn_command_issued() RETURNS trigger LANGUAGE plpgsql AS"
+        " $$BEGIN PERFORM pg_notify('lurn_commands', NEW.station); RETURN NULL; END$$",
+        "CREATE OR REPLACE TRIGGER commands_issued AFTER INSERT ON commands"
+        " FOR EACH ROW EXECUTE FUNCTION lurn_command_issued()",
+        "CREATE OR REPLACE FUNCTION lurn_command_answered() RETURNS trigger LANGUAGE plpgsql AS"
+        " $$BEGIN PERFORM pg_notify('lurn_answers', NEW.id::text); RETURN NULL; END$$",
+        "CREATE OR REPLACE TRIGGER commands_answered AFTER UPDATE OF state ON commands"
+        " FOR EACH ROW WHEN (OLD.state IS DISTINCT FROM NEW.state)"
+        " EXECUTE FUNCTION lurn_command_answered()",
+    },
 };
-static_assert(std::size(kMigrations) == kRecordsSchemaVersion);
+const int kServerSchemaVersion = int(kMigrations.size());
 
 // Any number will do, as long as it stays the same: every station's migration
 // takes this lock, so two stations starting at once do not both create the
@@ -262,24 +309,23 @@ bool PostgresRecordStore::migrate(StoreProblem& problem)
     }
     if (!ok)
         problem = problemOf(q.lastError());
-    if (ok && version > kRecordsSchemaVersion) {
+    if (ok && version > kServerSchemaVersion) {
         problem = {StoreProblem::Kind::NewerSchema,
                    QStringLiteral("schema version %1 on the server, this program knows up to %2")
                        .arg(version)
-                       .arg(kRecordsSchemaVersion)};
+                       .arg(kServerSchemaVersion)};
         ok = false;
     }
-    if (ok && version < kRecordsSchemaVersion) {
-        for (int step = version; ok && step < kRecordsSchemaVersion; ++step)
-            for (const QString& statement :
-                 QString::fromLatin1(kMigrations[step]).split(QLatin1Char(';'), Qt::SkipEmptyParts))
-                ok = ok && q.exec(statement);
+    if (ok && version < kServerSchemaVersion) {
+        for (int step = version; ok && step < kServerSchemaVersion; ++step)
+            for (const char* statement : kMigrations[std::size_t(step)])
+                ok = ok && q.exec(QString::fromUtf8(statement));
         ok = ok &&
              q.exec(QStringLiteral(
                  "CREATE TABLE IF NOT EXISTS schema_version (version integer NOT NULL)")) &&
              q.exec(QStringLiteral("DELETE FROM schema_version")) &&
              q.exec(QStringLiteral("INSERT INTO schema_version (version) VALUES (%1)")
-                        .arg(kRecordsSchemaVersion));
+                        .arg(kServerSchemaVersion));
         if (!ok)
             problem = problemOf(q.lastError());
     }

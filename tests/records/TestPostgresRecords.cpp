@@ -182,7 +182,7 @@ private slots:
             expected << rowText(r);
         Server server;
         QCOMPARE(server.rows(), expected);
-        QCOMPARE(server.value("SELECT version FROM schema_version").toInt(), 1);
+        QCOMPARE(server.value("SELECT version FROM schema_version").toInt(), 2);
 
         ReportLoader loader;
         QSignalSpy loaded(&loader, &ReportLoader::loaded);

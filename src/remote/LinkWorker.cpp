@@ -1,0 +1,320 @@
+#include "remote/LinkWorker.h"
+
+#include "remote/PgConnection.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+namespace {
+
+const char* const kUpsertStation =
+    "WITH written AS ("
+    " INSERT INTO stations (station, host, lurn_version, state, session_id, started_at,"
+    "  planned_seconds, ends_at, rate_per_hour, cost, updated_at)"
+    " VALUES ($1, $2, $3, $4, $5::uuid, $6::timestamptz, $7::integer,"
+    "  now() + make_interval(secs => $8::double precision), $9::integer, $10::bigint, now())"
+    " ON CONFLICT (station) DO UPDATE SET host = excluded.host,"
+    "  lurn_version = excluded.lurn_version, state = excluded.state,"
+    "  session_id = excluded.session_id, started_at = excluded.started_at,"
+    "  planned_seconds = excluded.planned_seconds, ends_at = excluded.ends_at,"
+    "  rate_per_hour = excluded.rate_per_hour, cost = excluded.cost, updated_at = now()"
+    " RETURNING station)"
+    " SELECT pg_notify('lurn_stations', station) FROM written";
+
+// The time left is computed by the server so that a station's wrong clock
+// cannot make an order look fresh or stale.
+const char* const kPending =
+    "SELECT id, kind, hours, minutes, seconds, second_rate, warn_minutes, add_minutes, message,"
+    " issued_by, issued_at, expires_at <= now(),"
+    " floor(extract(epoch FROM expires_at - now()) * 1000)::bigint, station"
+    " FROM commands WHERE station = $1 AND state = 'pending' ORDER BY issued_at, id";
+
+const char* const kAnswer = "UPDATE commands SET state = $2, answered_at = now(), answer = $3"
+                            " WHERE id = $1::uuid AND state = 'pending'";
+
+std::optional<QByteArray> text(const QString& s)
+{
+    return s.toUtf8();
+}
+
+template <typename T> std::optional<QByteArray> number(const std::optional<T>& v)
+{
+    if (!v)
+        return std::nullopt;
+    return QByteArray::number(*v);
+}
+
+std::optional<int> intAt(const PGresult* r, int row, int column)
+{
+    if (PQgetisnull(r, row, column))
+        return std::nullopt;
+    return QByteArray(PQgetvalue(r, row, column)).toInt();
+}
+
+QString textAt(const PGresult* r, int row, int column)
+{
+    return QString::fromUtf8(PQgetvalue(r, row, column), PQgetlength(r, row, column));
+}
+
+} // namespace
+
+const char* stateName(StationStatus::State state)
+{
+    switch (state) {
+    case StationStatus::State::Idle:
+        return "idle";
+    case StationStatus::State::Running:
+        return "running";
+    case StationStatus::State::Warning:
+        return "warning";
+    case StationStatus::State::Ended:
+        return "ended";
+    case StationStatus::State::Stopped:
+        return "stopped";
+    }
+    return "idle";
+}
+
+LinkWorker::LinkWorker(QByteArray conninfo, QString station, QString host, QString version,
+                       QString ledgerPath, LinkTiming timing)
+    : m_conninfo(std::move(conninfo)), m_station(std::move(station)), m_host(std::move(host)),
+      m_version(std::move(version)), m_ledger(std::move(ledgerPath)), m_timing(timing)
+{
+}
+
+LinkWorker::~LinkWorker()
+{
+    if (m_conn)
+        PQfinish(m_conn);
+}
+
+void LinkWorker::start()
+{
+    m_heartbeat = new QTimer(this);
+    m_heartbeat->setInterval(m_timing.heartbeatMs);
+    connect(m_heartbeat, &QTimer::timeout, this, [this] {
+        if (m_conn && m_status)
+            writeStation();
+    });
+    m_retry = new QTimer(this);
+    m_retry->setSingleShot(true);
+    connect(m_retry, &QTimer::timeout, this, &LinkWorker::connectNow);
+    m_retryMs = m_timing.firstRetryMs;
+    connectNow();
+}
+
+void LinkWorker::stop()
+{
+    m_stopping = true;
+    delete m_notifier;
+    m_notifier = nullptr;
+    if (m_heartbeat)
+        m_heartbeat->stop();
+    if (m_retry)
+        m_retry->stop();
+    if (m_conn)
+        PQfinish(m_conn);
+    m_conn = nullptr;
+}
+
+void LinkWorker::setStatus(bool connected, const QString& problem)
+{
+    if (m_linkStatus.connected == connected && m_linkStatus.problem == problem)
+        return;
+    m_linkStatus = {connected, problem};
+    emit statusChanged(m_linkStatus);
+}
+
+void LinkWorker::connectNow()
+{
+    if (m_stopping || m_conn)
+        return;
+    // Waits at most connect_timeout, on this thread only.
+    m_conn = PQconnectdb(m_conninfo.constData());
+    if (PQstatus(m_conn) != CONNECTION_OK) {
+        lost(describeConnectionFailure(QString::fromUtf8(PQerrorMessage(m_conn)).simplified()));
+        return;
+    }
+    if (!check(run(m_conn, "LISTEN lurn_commands")))
+        return;
+    m_notifier = new QSocketNotifier(PQsocket(m_conn), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &LinkWorker::readable);
+    if (m_status && !writeStation())
+        return;
+    m_retryMs = m_timing.firstRetryMs;
+    m_heartbeat->start();
+    setStatus(true, QString());
+    // Orders issued while the station was away.
+    readPending();
+}
+
+void LinkWorker::lost(const QString& problem)
+{
+    delete m_notifier;
+    m_notifier = nullptr;
+    if (m_conn)
+        PQfinish(m_conn);
+    m_conn = nullptr;
+    m_heartbeat->stop();
+    setStatus(false, problem);
+    if (m_stopping)
+        return;
+    // Orders handed over but not answered stay with the window; the ledger
+    // keeps the answers it gives while the server is away.
+    m_retry->start(m_retryMs);
+    m_retryMs = std::min(m_retryMs * 2, m_timing.longestRetryMs);
+}
+
+bool LinkWorker::check(const Outcome& outcome)
+{
+    if (outcome.ok)
+        return true;
+    if (outcome.connectionLost || !m_conn || PQstatus(m_conn) != CONNECTION_OK)
+        lost(outcome.problem);
+    else
+        setStatus(true, outcome.problem);
+    return false;
+}
+
+void LinkWorker::readable()
+{
+    if (!m_conn)
+        return;
+    if (!PQconsumeInput(m_conn)) {
+        lost(describeConnectionFailure(QString::fromUtf8(PQerrorMessage(m_conn)).simplified()));
+        return;
+    }
+    drainNotifications();
+}
+
+void LinkWorker::drainNotifications()
+{
+    bool mine = false;
+    while (m_conn) {
+        PGnotify* n = PQnotifies(m_conn);
+        if (!n)
+            break;
+        // The payload is only a hint: it spares this station re-reading for
+        // another's orders. The query itself filters by this station.
+        mine = mine || QString::fromUtf8(n->extra) == m_station;
+        PQfreemem(n);
+    }
+    if (mine)
+        readPending();
+}
+
+void LinkWorker::readPending()
+{
+    // Answering inside the loop may bring notifications of new orders: they
+    // are read after this pass, not inside it.
+    if (m_reading) {
+        m_readAgain = true;
+        return;
+    }
+    m_reading = true;
+    do {
+        m_readAgain = false;
+        readPendingOnce();
+    } while (m_readAgain && m_conn);
+    m_reading = false;
+}
+
+void LinkWorker::readPendingOnce()
+{
+    if (!m_conn)
+        return;
+    Outcome o = run(m_conn, kPending, {text(m_station)});
+    if (!check(o))
+        return;
+    const PGresult* r = o.result.get();
+    for (int row = 0; row < PQntuples(r) && m_conn; ++row) {
+        const QString id = textAt(r, row, 0);
+        if (const CommandLedger::Entry* e = m_ledger.find(id)) {
+            // Carried out or refused before, its answer lost on the way: the
+            // answer again, never the order again.
+            if (!writeAnswer(id, e->done ? "done" : "refused", e->answer))
+                return;
+            continue;
+        }
+        if (m_delivered.contains(id))
+            continue;
+        if (textAt(r, row, 11) == QLatin1String("t")) {
+            if (!writeAnswer(id, "expired", QStringLiteral("Orden caducada")))
+                return;
+            continue;
+        }
+        RemoteCommand c;
+        c.id = id;
+        c.kind = textAt(r, row, 1);
+        c.hours = intAt(r, row, 2);
+        c.minutes = intAt(r, row, 3);
+        c.seconds = intAt(r, row, 4);
+        if (!PQgetisnull(r, row, 5))
+            c.secondRate = textAt(r, row, 5) == QLatin1String("t");
+        c.warnMinutes = intAt(r, row, 6);
+        c.addMinutes = intAt(r, row, 7);
+        if (!PQgetisnull(r, row, 8))
+            c.message = textAt(r, row, 8);
+        c.issuedBy = textAt(r, row, 9);
+        c.issuedAt = QDateTime::fromString(textAt(r, row, 10), Qt::ISODateWithMs);
+        c.expiresAt = QDateTime::currentDateTimeUtc().addMSecs(
+            QByteArray(PQgetvalue(r, row, 12)).toLongLong());
+        c.station = textAt(r, row, 13);
+        m_delivered.insert(id);
+        emit commandArrived(c);
+    }
+    drainNotifications();
+}
+
+void LinkWorker::publish(const StationStatus& status)
+{
+    m_status = status;
+    m_statusAge.start();
+    if (m_conn)
+        writeStation();
+}
+
+bool LinkWorker::writeStation()
+{
+    const StationStatus& s = *m_status;
+    std::optional<double> left;
+    if (s.remainingSeconds) {
+        const bool counting =
+            s.state == StationStatus::State::Running || s.state == StationStatus::State::Warning;
+        const qint64 agedMs = counting ? m_statusAge.elapsed() : 0;
+        left = std::max(0.0, double(*s.remainingSeconds) - double(agedMs) / 1000.0);
+    }
+    std::optional<QByteArray> started;
+    if (s.startedAt.isValid())
+        started = s.startedAt.toUTC().toString(Qt::ISODateWithMs).toUtf8();
+    std::optional<QByteArray> session;
+    if (!s.sessionId.isEmpty())
+        session = s.sessionId.toUtf8();
+    const bool ok = check(run(
+        m_conn, kUpsertStation,
+        {text(m_station), text(m_host), text(m_version), QByteArray(stateName(s.state)), session,
+         started, number(s.plannedSeconds), number(left), number(s.ratePerHour), number(s.cost)}));
+    if (ok)
+        drainNotifications();
+    return ok;
+}
+
+void LinkWorker::answer(const QString& id, bool done, const QString& why)
+{
+    m_delivered.remove(id);
+    // The ledger first: once it holds the outcome, no re-read carries the
+    // order out again, whatever happens to the server or this program.
+    QString problem;
+    if (!m_ledger.find(id) && !m_ledger.record(id, done, why, problem))
+        setStatus(m_linkStatus.connected, problem);
+    if (m_conn)
+        writeAnswer(id, done ? "done" : "refused", why);
+}
+
+bool LinkWorker::writeAnswer(const QString& id, const char* state, const QString& answer)
+{
+    const bool ok = check(run(m_conn, kAnswer, {text(id), QByteArray(state), text(answer)}));
+    if (ok)
+        drainNotifications();
+    return ok;
+}

@@ -1,0 +1,91 @@
+#include "remote/PgConnection.h"
+
+#include "records/ServerAddress.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+QByteArray quoted(const QString& value)
+{
+    QByteArray v = value.toUtf8();
+    v.replace('\\', "\\\\");
+    v.replace('\'', "\\'");
+    return '\'' + v + '\'';
+}
+
+} // namespace
+
+QByteArray connectionString(const ServerAddress& address)
+{
+    QByteArray out;
+    const auto add = [&out](const QString& key, const QString& value) {
+        if (!value.isEmpty())
+            out += key.toUtf8() + '=' + quoted(value) + ' ';
+    };
+    add(QStringLiteral("host"), address.host);
+    add(QStringLiteral("dbname"), address.database);
+    add(QStringLiteral("user"), address.user);
+    // connectOptions gives the port, the address's keywords and the bounds on
+    // every wait, already quoted, separated by ; (no value may hold one).
+    for (const QString& item : connectOptions(address).split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        out += item.toUtf8() + ' ';
+    return out;
+}
+
+QString describeConnectionFailure(const QString& message);
+
+Outcome run(PGconn* conn, const char* sql, const std::vector<std::optional<QByteArray>>& params)
+{
+    std::vector<const char*> values;
+    for (const auto& p : params)
+        values.push_back(p ? p->constData() : nullptr);
+    Outcome o;
+    o.result.reset(
+        PQexecParams(conn, sql, int(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
+    const ExecStatusType status = PQresultStatus(o.result.get());
+    o.ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+    if (!o.ok) {
+        o.connectionLost = PQstatus(conn) != CONNECTION_OK;
+        const char* state = PQresultErrorField(o.result.get(), PG_DIAG_SQLSTATE);
+        QString message = QString::fromUtf8(PQresultErrorMessage(o.result.get())).simplified();
+        if (message.isEmpty())
+            message = QString::fromUtf8(PQerrorMessage(conn)).simplified();
+        o.problem = o.connectionLost
+                        ? describeConnectionFailure(message)
+                        : describeFailure(QString::fromLatin1(state ? state : ""), message);
+    }
+    return o;
+}
+
+QString describeFailure(const QString& sqlState, const QString& message)
+{
+    static const QRegularExpression table(QStringLiteral("(?:table|relation) \"?([^\" ]+)\"?"));
+    const QRegularExpressionMatch m = table.match(message);
+    const QString name = m.hasMatch() ? m.captured(1) : QStringLiteral("?");
+    if (sqlState == QLatin1String("42501")) {
+        if (message.contains(QLatin1String("row-level security")))
+            return QStringLiteral("El servidor no deja a este puesto escribir esa fila de la "
+                                  "tabla %1 (¿el usuario del puesto es de otro puesto?): %2")
+                .arg(name, message);
+        return QStringLiteral("Al usuario del puesto le falta un permiso sobre la tabla %1: %2")
+            .arg(name, message);
+    }
+    if (sqlState == QLatin1String("42P01"))
+        return QStringLiteral("Falta la tabla %1 en el servidor: ejecute la preparación del "
+                              "servidor o dé a Lurn el usuario dueño de la base: %2")
+            .arg(name, message);
+    if (sqlState.startsWith(QLatin1String("28")) ||
+        message.contains(QLatin1String("authentication failed")) ||
+        message.contains(QLatin1String("no password supplied")))
+        return QStringLiteral("El servidor no acepta el usuario del puesto: %1").arg(message);
+    return QStringLiteral("Error del servidor: %1").arg(message);
+}
+
+QString describeConnectionFailure(const QString& message)
+{
+    const QString described = describeFailure(QString(), message);
+    if (described.startsWith(QLatin1String("Error del servidor")))
+        return QStringLiteral("Sin conexión con el servidor: %1").arg(message);
+    return described;
+}
