@@ -222,6 +222,9 @@ void TestConsoleWindow::commandsCarryTheirNumbers()
     QTRY_COMPARE_WITH_TIMEOUT(m_window->model().rowCount(), 100, kWaitMs);
     const QString station = QStringLiteral("PC-040");
     select(station);
+    // Keys go to the active window, as the operator's do.
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     if (action == QLatin1String("start")) {
         m_window->findChild<QPushButton*>(QStringLiteral("startButton"))->click();
         StartDialog* dialog = nullptr;
@@ -241,6 +244,7 @@ void TestConsoleWindow::commandsCarryTheirNumbers()
         m_window->findChild<QPushButton*>(QStringLiteral("add15Button"))->click();
     } else if (action == QLatin1String("typed")) {
         auto* edit = m_window->findChild<QLineEdit*>(QStringLiteral("addMinutesEdit"));
+        edit->setFocus();
         QTest::keyClicks(edit, QStringLiteral("-10"));
         QTest::keyClick(edit, Qt::Key_Return);
     } else if (action == QLatin1String("delete")) {
@@ -255,7 +259,7 @@ void TestConsoleWindow::commandsCarryTheirNumbers()
                          QStringLiteral("Cierre en 10 minutos"));
         dialog->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
     }
-    QTRY_VERIFY(lastLogLine().endsWith(QStringLiteral("→ enviado")));
+    QTRY_VERIFY2(lastLogLine().endsWith(QStringLiteral("→ enviado")), qPrintable(lastLogLine()));
     const QString read = QStringLiteral(
         "SELECT concat_ws('|', kind, coalesce(hours::text, ''), coalesce(minutes::text, ''),"
         " coalesce(seconds::text, ''), coalesce(second_rate::text, ''),"
