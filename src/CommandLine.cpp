@@ -11,6 +11,8 @@ CommandLine parseCommandLine(int argc, char** argv)
             line.mode = CommandLine::Mode::Diagnose;
         } else if (std::strcmp(arg, "--report") == 0) {
             line.mode = CommandLine::Mode::Report;
+        } else if (std::strcmp(arg, "--console") == 0) {
+            line.mode = CommandLine::Mode::Console;
         } else if (std::strcmp(arg, "--version") == 0) {
             line.mode = CommandLine::Mode::Version;
         } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
@@ -26,8 +28,9 @@ CommandLine parseCommandLine(int argc, char** argv)
 
 std::string commandLineHelp()
 {
-    return "Usage: lurn [--diagnose | --report | --version | --help]\n"
+    return "Usage: lurn [--diagnose | --report | --console | --version | --help]\n"
            "  --diagnose  print how Lurn reaches other programs' windows on this desktop\n"
            "  --report    open the session records' report alone (no countdown, no lock)\n"
+           "  --console   open \"Sala\", the counter's live view of every station\n"
            "  --version   print the version\n";
 }

@@ -10,6 +10,7 @@ struct CommandLine
         Run,      // the program, as the desktop starts it
         Diagnose, // print what the session offers and which window source was chosen
         Report,   // the session records' report alone, for the owner's desk
+        Console,  // the room's live view and remote commands, for the counter PC
         Version,
         Help,
     };

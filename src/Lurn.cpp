@@ -13,6 +13,7 @@
 #include "platform/WindowPlacement.h"
 #include "platform/WindowSourceChoice.h"
 #include "platform/WindowSources.h"
+#include "console/ConsoleProgram.h"
 #include "report/ProgramRecords.h"
 #include "uDemanaClau.h"
 
@@ -106,6 +107,8 @@ int main(int argc, char* argv[])
         return diagnose(argc, argv);
     case CommandLine::Mode::Report:
         return runReportAlone(argc, argv);
+    case CommandLine::Mode::Console:
+        return runConsoleAlone(argc, argv);
     case CommandLine::Mode::Run:
         break;
     }

@@ -1,6 +1,7 @@
 #include "report/ReportWindow.h"
 
 #include "Artwork.h"
+#include "console/ConsoleWindow.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
 #include "platform/SettingsStore.h"
@@ -130,6 +131,16 @@ void ReportWindow::buildControls()
     });
     m_export = button(QStringLiteral("Exportar CSV…"), "exportButton");
     connect(m_export, &QPushButton::clicked, this, &ReportWindow::chooseExportFile);
+    auto* roomButton = button(QStringLiteral("Sala…"), "roomButton");
+    connect(roomButton, &QPushButton::clicked, this, [this] {
+        // One room view per report window; it follows the saved Servidor.
+        auto* room = findChild<ConsoleWindow*>();
+        if (!room)
+            room = new ConsoleWindow(m_settings.server, this);
+        room->show();
+        room->raise();
+        room->activateWindow();
+    });
 
     auto* filters = new QHBoxLayout;
     filters->addWidget(new QLabel(QStringLiteral("Desde")));
@@ -144,6 +155,7 @@ void ReportWindow::buildControls()
     filters->addWidget(m_station);
     filters->addStretch(1);
     filters->addWidget(m_export);
+    filters->addWidget(roomButton);
 
     m_table = new QTableView;
     m_table->setObjectName(QStringLiteral("sessionsTable"));
