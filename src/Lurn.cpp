@@ -14,11 +14,16 @@
 #include "platform/WindowSourceChoice.h"
 #include "platform/WindowSources.h"
 #include "console/ConsoleProgram.h"
+#include "platform/SettingsStore.h"
+#include "records/RecordsSettings.h"
+#include "remote/StationControl.h"
+#include "remote/StationLink.h"
 #include "report/ProgramRecords.h"
 #include "uDemanaClau.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QLineEdit>
 #include <QTimer>
 
 #include <cstdio>
@@ -71,6 +76,49 @@ bool claimDesktop(platform::SingleInstance& instance)
         return true;
     }
     return true;
+}
+
+// The counter's link, on a station whose Servidor is set: the station's row
+// and the counter's orders, which drive the countdown as its buttons do.
+struct CounterLink
+{
+    std::unique_ptr<StationLink> link;
+    std::unique_ptr<StationControl> control;
+};
+
+CounterLink startCounterLink(TfmFer& window)
+{
+    RecordsSettings settings;
+    try {
+        platform::SettingsStore store(QStringLiteral("Lurn"));
+        settings = loadRecordsSettings(store);
+    } catch (const platform::SettingsError&) {
+        return {};
+    }
+    if (settings.server.isEmpty())
+        return {};
+    CounterLink counter;
+    counter.link = std::make_unique<StationLink>(settings.server, settings.station,
+                                                 StationLink::defaultLedgerPath());
+    QObject::connect(counter.link.get(), &StationLink::statusChanged, [](const LinkStatus& s) {
+        if (!s.connected && !s.problem.isEmpty())
+            std::fprintf(stderr, "lurn: counter link: %s\n", qPrintable(s.problem));
+    });
+    StationControl::WindowHooks hooks;
+    hooks.rateFields = [&window] {
+        const auto number = [](const QLineEdit* field) -> std::optional<int> {
+            bool ok = false;
+            const int value = field->text().toInt(&ok);
+            return ok ? std::optional<int>(value) : std::nullopt;
+        };
+        return std::pair{number(window.edTarifa1), number(window.edTarifa2)};
+    };
+    hooks.showMessage = [&window](const QString& text) {
+        guarded([&] { window.showCounterMessage(text); });
+    };
+    counter.control = std::make_unique<StationControl>(window.countdown(), *counter.link,
+                                                       settings.station, std::move(hooks));
+    return counter;
 }
 
 int diagnose(int argc, char* argv[])
@@ -151,7 +199,11 @@ int main(int argc, char* argv[])
     // resumed countdown's record then) and before any input can start a
     // countdown; ended (the rest written) before the windows go.
     std::unique_ptr<ProgramRecords> records;
-    QTimer::singleShot(0, fmFer, [&records] { records = std::make_unique<ProgramRecords>(*fmFer); });
+    CounterLink counter;
+    QTimer::singleShot(0, fmFer, [&records, &counter] {
+        records = std::make_unique<ProgramRecords>(*fmFer);
+        counter = startCounterLink(*fmFer);
+    });
     // exit(), not quit(): quit() asks every window to close, and the task-bar
     // owner refuses.
     QObject::connect(fmFer, &TfmFer::closed, &app, [] { QApplication::exit(0); });
@@ -181,6 +233,8 @@ int main(int argc, char* argv[])
     const int code = QApplication::exec();
     g_running = false;
 
+    counter.control.reset();
+    counter.link.reset();
     records.reset();
     destroyWindows();
     return code;
