@@ -76,10 +76,17 @@ void RoomWorker::start()
 
 void RoomWorker::stop()
 {
-    if (m_poll)
-        m_poll->stop();
-    if (m_retry)
-        m_retry->stop();
+    closeConnection();
+    // The timers belong to this thread: they go here, before the thread
+    // ends and the worker is deleted from the window's thread.
+    delete m_poll;
+    delete m_coalesce;
+    delete m_retry;
+    m_poll = m_coalesce = m_retry = nullptr;
+}
+
+void RoomWorker::closeConnection()
+{
     if (!m_connection.isEmpty()) {
         {
             QSqlDatabase db = QSqlDatabase::database(m_connection, false);
@@ -93,6 +100,8 @@ void RoomWorker::stop()
 
 bool RoomWorker::connectToServer()
 {
+    if (!m_retry)
+        return false; // stopped
     QString why;
     const std::optional<ServerAddress> address = parseServerAddress(m_uri, why);
     if (!address) {
@@ -145,8 +154,7 @@ bool RoomWorker::connectToServer()
 
 void RoomWorker::disconnectFromServer(const QString& why)
 {
-    stop();
-    m_poll->start();
+    closeConnection();
     if (why != m_lastWhy)
         emit connectionChanged(false, why);
     m_lastWhy = why;
