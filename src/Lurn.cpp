@@ -4,6 +4,7 @@
 #include "EventGuard.h"
 #include "ProgramWindows.h"
 #include "Ufer.h"
+#include "console/ConsoleProgram.h"
 #include "platform/AppShell.h"
 #include "platform/FontWarmUp.h"
 #include "platform/MessageBoxes.h"
@@ -13,7 +14,6 @@
 #include "platform/WindowPlacement.h"
 #include "platform/WindowSourceChoice.h"
 #include "platform/WindowSources.h"
-#include "console/ConsoleProgram.h"
 #include "report/ProgramRecords.h"
 #include "uDemanaClau.h"
 

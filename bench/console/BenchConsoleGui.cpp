@@ -75,10 +75,11 @@ int main(int argc, char* argv[])
             }
         }
         q.exec(QStringLiteral(
-            "INSERT INTO stations (station, state, started_at, planned_seconds, ends_at,"
-            " rate_per_hour, cost) SELECT 'PC-' || lpad(i::text, 3, '0'), 'running', now(), 7200,"
-            " now() + interval '2 hours', 120, 0 FROM generate_series(1, %1) i"
-            " ON CONFLICT DO NOTHING")
+                   "INSERT INTO stations (station, state, started_at, planned_seconds, ends_at,"
+                   " rate_per_hour, cost) SELECT 'PC-' || lpad(i::text, 3, '0'), 'running', now(), "
+                   "7200,"
+                   " now() + interval '2 hours', 120, 0 FROM generate_series(1, %1) i"
+                   " ON CONFLICT DO NOTHING")
                    .arg(kStations));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("setup"));
@@ -117,8 +118,8 @@ int main(int argc, char* argv[])
         QObject::connect(&timer, &QTimer::timeout, &view, [&] {
             ++tick;
             for (int r = 0; r < kStations; ++r)
-                model.item(r, 2)->setText(QStringLiteral("1:%1:00").arg(59 - tick % 60, 2, 10,
-                                                                          QLatin1Char('0')));
+                model.item(r, 2)->setText(
+                    QStringLiteral("1:%1:00").arg(59 - tick % 60, 2, 10, QLatin1Char('0')));
         });
         timer.start(1000);
         busyWhileRunning(2000); // shown and settled

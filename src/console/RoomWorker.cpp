@@ -106,8 +106,8 @@ bool RoomWorker::connectToServer()
     const std::optional<ServerAddress> address = parseServerAddress(m_uri, why);
     if (!address) {
         // Nothing to retry: the address stays wrong until the settings change.
-        emit connectionChanged(false, QStringLiteral("La dirección del servidor no es válida: %1")
-                                          .arg(why));
+        emit connectionChanged(
+            false, QStringLiteral("La dirección del servidor no es válida: %1").arg(why));
         return false;
     }
     const QString name = uniqueConnectionName("room");
@@ -207,8 +207,8 @@ void RoomWorker::readRoom()
     }
     if (snapshot->rows.empty()) {
         QSqlQuery clock(QSqlDatabase::database(m_connection, false));
-        if (clock.exec(QStringLiteral(
-                "SELECT (extract(epoch FROM clock_timestamp()) * 1000)::bigint")) &&
+        if (clock.exec(
+                QStringLiteral("SELECT (extract(epoch FROM clock_timestamp()) * 1000)::bigint")) &&
             clock.next())
             snapshot->serverNowMs = clock.value(0).toLongLong();
     }
@@ -282,9 +282,9 @@ QString RoomWorker::explain(const QSqlError& error) const
 {
     const QString code = error.nativeErrorCode();
     const QString text = error.databaseText().trimmed().isEmpty() ? error.text().trimmed()
-                                                                   : error.databaseText().trimmed();
+                                                                  : error.databaseText().trimmed();
     if (code == QLatin1String("42501"))
-        return QStringLiteral("El rol de este puesto no tiene permiso en el servidor (%1)").arg(text);
+        return QStringLiteral("El rol de este PC no tiene permiso en el servidor (%1)").arg(text);
     if (code == QLatin1String("42P01"))
         return QStringLiteral("El servidor aún no tiene las tablas de la sala: ningún puesto de "
                               "esta versión se ha conectado todavía (%1)")
