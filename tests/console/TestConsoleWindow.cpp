@@ -6,6 +6,9 @@
 #include "console/ConsoleWindow.h"
 #include "console/RoomModel.h"
 #include "console/StartDialog.h"
+#include "platform/Platform.h"
+#include "platform/SystemClock.h"
+#include "report/ReportWindow.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +20,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -52,6 +56,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void noServerSaysSo();
+    void theReportOpensTheRoom();
     void aRoleWithoutRightsIsSaid();
     void hundredStationsAppear();
     void aChangedRowShows();
@@ -155,6 +160,28 @@ void TestConsoleWindow::noServerSaysSo()
     auto* label = alone.findChild<QLabel*>(QStringLiteral("connectionLabel"));
     QVERIFY(label->text().contains(QStringLiteral("No hay servidor configurado")));
     QVERIFY(!alone.findChild<QPushButton*>(QStringLiteral("startButton"))->isEnabled());
+}
+
+void TestConsoleWindow::theReportOpensTheRoom()
+{
+    // A counter PC with no Servidor in its Lurn.conf.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    platform::SystemClock clock;
+    platform::services().clock = &clock;
+    const auto noClock = qScopeGuard([] { platform::services().clock = nullptr; });
+    ReportWindow report(nullptr);
+    report.findChild<QPushButton*>(QStringLiteral("roomButton"))->click();
+    auto* room = report.findChild<ConsoleWindow*>();
+    QVERIFY(room);
+    QTRY_VERIFY(room->isVisible());
+    QCOMPARE(room->windowTitle(), QStringLiteral("Sala"));
+    QVERIFY(room->findChild<QLabel*>(QStringLiteral("connectionLabel"))
+                ->text()
+                .startsWith(QStringLiteral("No hay servidor configurado")));
+    // Once more: the same window comes to the front.
+    report.findChild<QPushButton*>(QStringLiteral("roomButton"))->click();
+    QCOMPARE(report.findChildren<ConsoleWindow*>().size(), 1);
 }
 
 void TestConsoleWindow::aRoleWithoutRightsIsSaid()
