@@ -16,6 +16,7 @@ benchmarks=(
 # These also get a private PostgreSQL server of their own.
 with_postgres=(
     records/bench_records_report
+    console/bench_console_gui # "Sala" with 100 stations changing every second
 )
 
 # Executables under <builddir>/bench run once under each compositor, which

@@ -4,6 +4,7 @@
 #include "EventGuard.h"
 #include "ProgramWindows.h"
 #include "Ufer.h"
+#include "console/ConsoleProgram.h"
 #include "platform/AppShell.h"
 #include "platform/FontWarmUp.h"
 #include "platform/MessageBoxes.h"

@@ -53,8 +53,8 @@ ConsoleWindow::ConsoleWindow(const QString& serverUri, QWidget* parent, Clock cl
     m_seconds->start();
 
     if (serverUri.trimmed().isEmpty()) {
-        showConnection(false, QStringLiteral(
-                                  "No hay servidor configurado: ponga la dirección del servidor "
+        showConnection(
+            false, QStringLiteral("No hay servidor configurado: ponga la dirección del servidor "
                                   "PostgreSQL en «Servidor» (ventana Registro) en este PC."));
     } else {
         showConnection(false, QStringLiteral("Conectando con el servidor…"));
@@ -100,7 +100,8 @@ void ConsoleWindow::buildControls()
             &ConsoleWindow::updateActions);
     connect(m_model, &QAbstractItemModel::modelReset, this, &ConsoleWindow::updateActions);
 
-    m_start = button(QStringLiteral("&Iniciar…"), "startButton", QKeySequence(Qt::CTRL | Qt::Key_I));
+    m_start =
+        button(QStringLiteral("&Iniciar…"), "startButton", QKeySequence(Qt::CTRL | Qt::Key_I));
     connect(m_start, &QPushButton::clicked, this, &ConsoleWindow::startSelected);
     m_add15 = button(QStringLiteral("+15 min"), "add15Button");
     connect(m_add15, &QPushButton::clicked, this, [this] { addTimeSelected(15); });
@@ -124,15 +125,15 @@ void ConsoleWindow::buildControls()
     });
     m_stop = button(QStringLiteral("&Parar"), "stopButton", QKeySequence(Qt::CTRL | Qt::Key_P));
     connect(m_stop, &QPushButton::clicked, this, &ConsoleWindow::stopSelected);
-    m_message = button(QStringLiteral("&Mensaje…"), "messageButton",
-                       QKeySequence(Qt::CTRL | Qt::Key_M));
+    m_message =
+        button(QStringLiteral("&Mensaje…"), "messageButton", QKeySequence(Qt::CTRL | Qt::Key_M));
     connect(m_message, &QPushButton::clicked, this, &ConsoleWindow::messageSelected);
     // On the table, Enter starts and Delete stops the selected station.
-    auto* enterKey = new QShortcut(QKeySequence(Qt::Key_Return), m_table, nullptr, nullptr,
-                                   Qt::WidgetShortcut);
+    auto* enterKey =
+        new QShortcut(QKeySequence(Qt::Key_Return), m_table, nullptr, nullptr, Qt::WidgetShortcut);
     connect(enterKey, &QShortcut::activated, this, &ConsoleWindow::startSelected);
-    auto* deleteKey = new QShortcut(QKeySequence::Delete, m_table, nullptr, nullptr,
-                                    Qt::WidgetShortcut);
+    auto* deleteKey =
+        new QShortcut(QKeySequence::Delete, m_table, nullptr, nullptr, Qt::WidgetShortcut);
     connect(deleteKey, &QShortcut::activated, this, &ConsoleWindow::stopSelected);
 
     m_problem = new QLabel;

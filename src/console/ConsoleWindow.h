@@ -25,8 +25,7 @@ public:
     using Clock = std::function<std::int64_t()>; // ms since the epoch
 
     // serverUri: the Servidor setting; empty shows why nothing can be shown.
-    explicit ConsoleWindow(const QString& serverUri, QWidget* parent = nullptr,
-                           Clock clock = {});
+    explicit ConsoleWindow(const QString& serverUri, QWidget* parent = nullptr, Clock clock = {});
     ~ConsoleWindow() override;
 
     const RoomModel& model() const { return *m_model; }

@@ -68,8 +68,7 @@ void RoomModel::tick(std::int64_t localNowMs)
     const auto& rows = m_snapshot->rows;
     if (rows.empty())
         return;
-    emit dataChanged(index(0, TimeLeft), index(int(rows.size()) - 1, TimeLeft),
-                     {Qt::DisplayRole});
+    emit dataChanged(index(0, TimeLeft), index(int(rows.size()) - 1, TimeLeft), {Qt::DisplayRole});
     // A station whose heartbeat stops goes "Sin conexión" without waiting
     // for the next read.
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -136,8 +135,9 @@ QVariant RoomModel::text(const StationRow& row, int column) const
     case Started:
         if (!row.startedAtMs || row.state == QLatin1String("idle"))
             return QString();
-        return QDateTime::fromMSecsSinceEpoch(*row.startedAtMs).toLocalTime().toString(
-            QStringLiteral("HH:mm:ss"));
+        return QDateTime::fromMSecsSinceEpoch(*row.startedAtMs)
+            .toLocalTime()
+            .toString(QStringLiteral("HH:mm:ss"));
     case Takings:
         return m_locale.toString(qlonglong(row.takingsToday));
     default:

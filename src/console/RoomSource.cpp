@@ -32,8 +32,7 @@ RoomSource::~RoomSource()
 int RoomSource::issue(const RoomCommand& command)
 {
     const int tag = m_nextTag++;
-    QMetaObject::invokeMethod(m_worker, [worker = m_worker, tag, command] {
-        worker->issue(tag, command);
-    });
+    QMetaObject::invokeMethod(m_worker,
+                              [worker = m_worker, tag, command] { worker->issue(tag, command); });
     return tag;
 }

@@ -76,10 +76,17 @@ void RoomWorker::start()
 
 void RoomWorker::stop()
 {
-    if (m_poll)
-        m_poll->stop();
-    if (m_retry)
-        m_retry->stop();
+    closeConnection();
+    // The timers belong to this thread: they go here, before the thread
+    // ends and the worker is deleted from the window's thread.
+    delete m_poll;
+    delete m_coalesce;
+    delete m_retry;
+    m_poll = m_coalesce = m_retry = nullptr;
+}
+
+void RoomWorker::closeConnection()
+{
     if (!m_connection.isEmpty()) {
         {
             QSqlDatabase db = QSqlDatabase::database(m_connection, false);
@@ -93,12 +100,14 @@ void RoomWorker::stop()
 
 bool RoomWorker::connectToServer()
 {
+    if (!m_retry)
+        return false; // stopped
     QString why;
     const std::optional<ServerAddress> address = parseServerAddress(m_uri, why);
     if (!address) {
         // Nothing to retry: the address stays wrong until the settings change.
-        emit connectionChanged(false, QStringLiteral("La dirección del servidor no es válida: %1")
-                                          .arg(why));
+        emit connectionChanged(
+            false, QStringLiteral("La dirección del servidor no es válida: %1").arg(why));
         return false;
     }
     const QString name = uniqueConnectionName("room");
@@ -145,8 +154,7 @@ bool RoomWorker::connectToServer()
 
 void RoomWorker::disconnectFromServer(const QString& why)
 {
-    stop();
-    m_poll->start();
+    closeConnection();
     if (why != m_lastWhy)
         emit connectionChanged(false, why);
     m_lastWhy = why;
@@ -199,8 +207,8 @@ void RoomWorker::readRoom()
     }
     if (snapshot->rows.empty()) {
         QSqlQuery clock(QSqlDatabase::database(m_connection, false));
-        if (clock.exec(QStringLiteral(
-                "SELECT (extract(epoch FROM clock_timestamp()) * 1000)::bigint")) &&
+        if (clock.exec(
+                QStringLiteral("SELECT (extract(epoch FROM clock_timestamp()) * 1000)::bigint")) &&
             clock.next())
             snapshot->serverNowMs = clock.value(0).toLongLong();
     }
@@ -274,9 +282,9 @@ QString RoomWorker::explain(const QSqlError& error) const
 {
     const QString code = error.nativeErrorCode();
     const QString text = error.databaseText().trimmed().isEmpty() ? error.text().trimmed()
-                                                                   : error.databaseText().trimmed();
+                                                                  : error.databaseText().trimmed();
     if (code == QLatin1String("42501"))
-        return QStringLiteral("El rol de este puesto no tiene permiso en el servidor (%1)").arg(text);
+        return QStringLiteral("El rol de este PC no tiene permiso en el servidor (%1)").arg(text);
     if (code == QLatin1String("42P01"))
         return QStringLiteral("El servidor aún no tiene las tablas de la sala: ningún puesto de "
                               "esta versión se ha conectado todavía (%1)")

@@ -40,6 +40,7 @@ signals:
 
 private:
     bool connectToServer();
+    void closeConnection();
     void disconnectFromServer(const QString& why);
     void notified(const QString& channel);
     void readRoom();

@@ -42,8 +42,8 @@ std::optional<std::int64_t> secondsLeft(const StationRow& row, std::int64_t nowM
 {
     // Only a countdown that is on has time left; a stopped or ended one keeps
     // its old end in the row, which means nothing any more.
-    if (!row.endsAtMs || (row.state != QLatin1String("running") &&
-                          row.state != QLatin1String("warning")))
+    if (!row.endsAtMs ||
+        (row.state != QLatin1String("running") && row.state != QLatin1String("warning")))
         return std::nullopt;
     const std::int64_t ms = *row.endsAtMs - nowMs;
     if (ms <= 0)

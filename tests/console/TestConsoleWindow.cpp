@@ -6,6 +6,9 @@
 #include "console/ConsoleWindow.h"
 #include "console/RoomModel.h"
 #include "console/StartDialog.h"
+#include "platform/Platform.h"
+#include "platform/SystemClock.h"
+#include "report/ReportWindow.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +20,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -52,6 +56,8 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void noServerSaysSo();
+    void theReportOpensTheRoom();
+    void aRoleWithoutRightsIsSaid();
     void hundredStationsAppear();
     void aChangedRowShows();
     void aQuietStationShowsOffline();
@@ -115,7 +121,7 @@ void TestConsoleWindow::initTestCase()
         QVERIFY(sql(QString::fromUtf8(statement)).isActive());
     // 100 stations: a third running, some warned, some free.
     for (int i = 1; i <= 100; ++i) {
-        const QString state = i % 3 == 0 ? QStringLiteral("idle")
+        const QString state = i % 3 == 0    ? QStringLiteral("idle")
                               : i % 10 == 1 ? QStringLiteral("warning")
                                             : QStringLiteral("running");
         QVERIFY(sql(QStringLiteral(
@@ -134,8 +140,7 @@ void TestConsoleWindow::initTestCase()
                     " 3600, 120, 250, 'stopped', now()), (gen_random_uuid(), 'PC-002',"
                     " now() - interval '3 days', now(), 3600, 120, 9999, 'stopped', now())"))
                 .isActive());
-    const QString uri =
-        QStringLiteral("postgresql://lurn@/cafe?host=%1").arg(env("LURN_PG_HOST"));
+    const QString uri = QStringLiteral("postgresql://lurn@/cafe?host=%1").arg(env("LURN_PG_HOST"));
     m_window = std::make_unique<ConsoleWindow>(uri);
     m_window->resize(1100, 900);
     m_window->show();
@@ -155,6 +160,40 @@ void TestConsoleWindow::noServerSaysSo()
     auto* label = alone.findChild<QLabel*>(QStringLiteral("connectionLabel"));
     QVERIFY(label->text().contains(QStringLiteral("No hay servidor configurado")));
     QVERIFY(!alone.findChild<QPushButton*>(QStringLiteral("startButton"))->isEnabled());
+}
+
+void TestConsoleWindow::theReportOpensTheRoom()
+{
+    // A counter PC with no Servidor in its Lurn.conf.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    platform::SystemClock clock;
+    platform::services().clock = &clock;
+    const auto noClock = qScopeGuard([] { platform::services().clock = nullptr; });
+    ReportWindow report(nullptr);
+    report.findChild<QPushButton*>(QStringLiteral("roomButton"))->click();
+    auto* room = report.findChild<ConsoleWindow*>();
+    QVERIFY(room);
+    QTRY_VERIFY(room->isVisible());
+    QCOMPARE(room->windowTitle(), QStringLiteral("Sala"));
+    QVERIFY(room->findChild<QLabel*>(QStringLiteral("connectionLabel"))
+                ->text()
+                .startsWith(QStringLiteral("No hay servidor configurado")));
+    // Once more: the same window comes to the front.
+    report.findChild<QPushButton*>(QStringLiteral("roomButton"))->click();
+    QCOMPARE(report.findChildren<ConsoleWindow*>().size(), 1);
+}
+
+void TestConsoleWindow::aRoleWithoutRightsIsSaid()
+{
+    // lurn_reader may connect but was granted nothing on the room's tables.
+    ConsoleWindow reader(
+        QStringLiteral("postgresql://lurn_reader@/cafe?host=%1").arg(env("LURN_PG_HOST")));
+    auto* label = reader.findChild<QLabel*>(QStringLiteral("connectionLabel"));
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        label->text().startsWith(QStringLiteral("El rol de este PC no tiene permiso")),
+        qPrintable(label->text()), kWaitMs);
+    QCOMPARE(reader.model().rowCount(), 0);
 }
 
 void TestConsoleWindow::hundredStationsAppear()
@@ -192,8 +231,7 @@ void TestConsoleWindow::aQuietStationShowsOffline()
 {
     sql(QStringLiteral("UPDATE stations SET updated_at = now() - interval '46 seconds'"
                        " WHERE station = 'PC-030'; NOTIFY lurn_stations, 'PC-030'"));
-    QTRY_COMPARE(cell(QStringLiteral("PC-030"), RoomModel::State),
-                 QStringLiteral("Sin conexión"));
+    QTRY_COMPARE(cell(QStringLiteral("PC-030"), RoomModel::State), QStringLiteral("Sin conexión"));
 }
 
 void TestConsoleWindow::commandsCarryTheirNumbers_data()
@@ -202,15 +240,27 @@ void TestConsoleWindow::commandsCarryTheirNumbers_data()
     QTest::addColumn<QString>("expected"); // the row as the station reads it
     QTest::addColumn<QString>("answer");   // what the station answers
     QTest::addColumn<QString>("fate");
-    QTest::newRow("start, second rate")
-        << "start" << "start|1|30|15|true|10||" << "done" << "→ hecho";
-    QTest::newRow("add 15") << "add15" << "add_time||||||15|" << "done" << "→ hecho";
+    QTest::newRow("start, second rate") << "start"
+                                        << "start|1|30|15|true|10||"
+                                        << "done"
+                                        << "→ hecho";
+    QTest::newRow("add 15") << "add15"
+                            << "add_time||||||15|"
+                            << "done"
+                            << "→ hecho";
     QTest::newRow("typed negative minutes")
-        << "typed" << "add_time||||||-10|" << "refused:No se puede quitar más de lo que queda"
+        << "typed"
+        << "add_time||||||-10|"
+        << "refused:No se puede quitar más de lo que queda"
         << "→ rechazado: No se puede quitar más de lo que queda";
-    QTest::newRow("stop by Delete") << "delete" << "stop|||||||" << "done" << "→ hecho";
-    QTest::newRow("message") << "message" << "message|||||||Cierre en 10 minutos"
-                             << "done" << "→ hecho";
+    QTest::newRow("stop by Delete") << "delete"
+                                    << "stop|||||||"
+                                    << "done"
+                                    << "→ hecho";
+    QTest::newRow("message") << "message"
+                             << "message|||||||Cierre en 10 minutos"
+                             << "done"
+                             << "→ hecho";
 }
 
 void TestConsoleWindow::commandsCarryTheirNumbers()
@@ -323,14 +373,12 @@ void TestConsoleWindow::anUnansweredCommandExpires()
 void TestConsoleWindow::aStoppedServerIsSaidAndComesBack()
 {
     auto* label = m_window->findChild<QLabel*>(QStringLiteral("connectionLabel"));
-    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Conectado con el servidor."),
-                              kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Conectado con el servidor."), kWaitMs);
     QVERIFY(serverCtl(QStringLiteral("stop")));
     QTRY_VERIFY2_WITH_TIMEOUT(label->text().startsWith(QStringLiteral("No se puede conectar")),
                               qPrintable(label->text()), kWaitMs);
     QVERIFY(serverCtl(QStringLiteral("start")));
-    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Conectado con el servidor."),
-                              kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Conectado con el servidor."), kWaitMs);
     // Live again: a change shows.
     sql(QStringLiteral("UPDATE stations SET state = 'stopped', updated_at = now()"
                        " WHERE station = 'PC-050'; NOTIFY lurn_stations, 'PC-050'"));

@@ -147,8 +147,7 @@ void TestRoomRules::snapshotChangesRowsInPlace()
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     StationRow busy = row("PC-03", "running", 1000, 120'000);
     busy.cost = 5;
-    model.setSnapshot(snapshot({row("PC-01", "idle"), row("PC-02", "running", 1000, 60'000),
-                                busy}),
+    model.setSnapshot(snapshot({row("PC-01", "idle"), row("PC-02", "running", 1000, 60'000), busy}),
                       kNow);
     QCOMPARE(reset.count(), 0);
     QCOMPARE(changed.count(), 1); // PC-03 alone
@@ -176,8 +175,8 @@ void TestRoomRules::tickTouchesTimeLeftOnly()
     RoomModel model;
     std::vector<StationRow> rows;
     for (int i = 0; i < 100; ++i)
-        rows.push_back(row(QStringLiteral("PC-%1").arg(i, 3, 10, QLatin1Char('0')), "running",
-                           1000, 3'600'000));
+        rows.push_back(row(QStringLiteral("PC-%1").arg(i, 3, 10, QLatin1Char('0')), "running", 1000,
+                           3'600'000));
     model.setSnapshot(snapshot(rows), kNow);
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     model.tick(kNow + 1000);
