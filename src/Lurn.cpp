@@ -14,7 +14,6 @@
 #include "platform/WindowPlacement.h"
 #include "platform/WindowSourceChoice.h"
 #include "platform/WindowSources.h"
-#include "console/ConsoleProgram.h"
 #include "platform/SettingsStore.h"
 #include "records/RecordsSettings.h"
 #include "remote/StationControl.h"
