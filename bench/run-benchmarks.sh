@@ -16,6 +16,7 @@ benchmarks=(
 # These also get a private PostgreSQL server of their own.
 with_postgres=(
     records/bench_records_report
+    remote/bench_station_link # an order's insert to its answer, 1, 20 and 100 stations
 )
 
 # Executables under <builddir>/bench run once under each compositor, which
