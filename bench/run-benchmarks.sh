@@ -17,6 +17,7 @@ benchmarks=(
 with_postgres=(
     records/bench_records_report
     console/bench_console_gui # "Sala" with 100 stations changing every second
+    remote/bench_station_link # an order's insert to its answer, 1, 20 and 100 stations
 )
 
 # Executables under <builddir>/bench run once under each compositor, which

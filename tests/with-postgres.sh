@@ -63,6 +63,8 @@ unix_socket_directories = '$dir'
 fsync = off
 synchronous_commit = off
 full_page_writes = off
+# A link per station: the counter-link benchmark keeps 100 stations and its floor connected.
+max_connections = 300
 CONF
 chown nobody:nogroup "$data/pg_hba.conf" 2>/dev/null
 
