@@ -20,7 +20,6 @@ enum class CountdownEvent;
 // the countdown goes to the station's row.
 class StationControl final : public QObject
 {
-    Q_OBJECT
 public:
     struct WindowHooks
     {
