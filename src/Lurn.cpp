@@ -247,12 +247,17 @@ int main(int argc, char* argv[])
     // The unit's Lurn takes over: as when the session ends, the settings and
     // the running countdown are kept (taken up by the unit's Lurn, locked if
     // it was) and the session's record stays open.
-    bool handedOver = false;
-    QObject::connect(&instance, &platform::SingleInstance::handOverWanted, fmFer, [&handedOver] {
+    // Ended right here, without leaving the event loop: a lock that is up
+    // would take the end of its loop for an opened lock, and keep the
+    // countdown unlocked. The lock file goes with the process.
+    QObject::connect(&instance, &platform::SingleInstance::handOverWanted, fmFer, [&records] {
         std::fprintf(stderr, "lurn: the unit's Lurn takes this desktop over\n");
-        handedOver = true;
+        g_running = false;
         fmFer->saveSettingsNow();
-        QApplication::exit(0);
+        records.reset();
+        fmFer->waitUntilCountdownKept(2000);
+        std::fflush(stderr);
+        std::_Exit(0);
     });
 
     platform::centreOnScreen(fmFer);
@@ -265,8 +270,6 @@ int main(int argc, char* argv[])
     }
     const int code = QApplication::exec();
     g_running = false;
-    if (handedOver)
-        fmFer->waitUntilCountdownKept(2000);
 
     records.reset();
     destroyWindows();

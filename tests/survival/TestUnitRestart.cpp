@@ -242,6 +242,7 @@ private slots:
         QVERIFY(QFile::rename(unitFile + ".aside", unitFile));
         systemctl({"daemon-reload"});
         QVERIFY2(shown, qPrintable(menu.errors()));
+        QVERIFY2(keptCountdown() && keptCountdown()->locked, qPrintable(menu.errors()));
         systemctl({"start", "lurn.service"});
 
         QVERIFY(menu.endsWithin(30000));
