@@ -141,6 +141,22 @@ int claimDesktop(platform::SingleInstance& instance, bool supervised)
     }
 }
 
+// Ends the program with the running countdown kept for the next start, as a
+// signal or the unit's taking over want it: the settings saved, the session's
+// record written still open, and the process ended right here, without
+// leaving the event loop. A lock that is up takes the end of its loop for an
+// opened lock and would keep the countdown unlocked, giving the next start
+// free time. The one-per-desktop lock goes with the process.
+[[noreturn]] void endKeepingCountdown(std::unique_ptr<ProgramRecords>& records, int status)
+{
+    g_running = false;
+    fmFer->saveSettingsNow();
+    records.reset();
+    fmFer->waitUntilCountdownKept(2000);
+    std::fflush(stderr);
+    std::_Exit(status);
+}
+
 int diagnose(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
@@ -247,18 +263,12 @@ int main(int argc, char* argv[])
     // The unit's Lurn takes over: as when the session ends, the settings and
     // the running countdown are kept (taken up by the unit's Lurn, locked if
     // it was) and the session's record stays open.
-    // Ended right here, without leaving the event loop: a lock that is up
-    // would take the end of its loop for an opened lock, and keep the
-    // countdown unlocked. The lock file goes with the process.
     QObject::connect(&instance, &platform::SingleInstance::handOverWanted, fmFer, [&records] {
         std::fprintf(stderr, "lurn: the unit's Lurn takes this desktop over\n");
-        g_running = false;
-        fmFer->saveSettingsNow();
-        records.reset();
-        fmFer->waitUntilCountdownKept(2000);
-        std::fflush(stderr);
-        std::_Exit(0);
+        endKeepingCountdown(records, 0);
     });
+    QObject::connect(&sessionEnd, &platform::SessionEnd::endingBySignal, fmFer,
+                     [&records](int status) { endKeepingCountdown(records, status); });
 
     platform::centreOnScreen(fmFer);
     if (!lockUp)

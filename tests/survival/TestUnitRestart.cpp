@@ -299,6 +299,21 @@ private slots:
         QCOMPARE(unitProperty("Result"), QStringLiteral("success"));
     }
 
+    // The end of the session (systemctl stop: SIGTERM) with the lock up
+    // keeps the countdown locked for the next start.
+    void stoppedWithTheLockUpStaysLocked()
+    {
+        X11Probe probe;
+        keepLockedCountdown();
+        systemctl({"start", "lurn.service"});
+        QVERIFY(showsAWindow(probe, mainPid()));
+        systemctl({"stop", "lurn.service"});
+        const std::optional<SavedCountdown> kept = keptCountdown();
+        QVERIFY(kept);
+        QVERIFY(kept->running);
+        QVERIFY(kept->locked);
+    }
+
     void stoppedByTheSessionIsNoFailure()
     {
         X11Probe probe;
