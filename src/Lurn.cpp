@@ -11,6 +11,7 @@
 #include "platform/Platform.h"
 #include "platform/SessionEnd.h"
 #include "platform/SingleInstance.h"
+#include "platform/Supervision.h"
 #include "platform/WindowPlacement.h"
 #include "platform/WindowSourceChoice.h"
 #include "platform/WindowSources.h"
@@ -24,11 +25,13 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QDeadlineTimer>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <unistd.h>
 
 namespace {
 
@@ -55,27 +58,109 @@ void saveOnAbruptExit()
     fmFer->waitUntilCountdownKept(1000);
 }
 
-// One Lurn per desktop. False when another runs on this one: it has been
-// asked to come to the front, and this start ends there.
-bool claimDesktop(platform::SingleInstance& instance)
+constexpr int kRunsHere = -1;
+
+// A start from a menu or a terminal where the user's systemd manager runs:
+// only the unit's Lurn is started again when killed, so the unit is started
+// instead of this copy. This one runs after all only when the unit's Lurn
+// does not come (no unit installed, no display in the manager's environment).
+int startTheUnitInstead(platform::SingleInstance& instance)
+{
+    instance.release();
+    QString why;
+    if (platform::startTheUnit(10000, why)) {
+        const QDeadlineTimer deadline(10000);
+        while (!deadline.hasExpired()) {
+            switch (instance.claim(why)) {
+            case platform::SingleInstance::Claim::Second:
+                instance.askFirstToFront(900, why);
+                std::fprintf(stderr, "lurn: started lurn.service, which runs Lurn\n");
+                return 0;
+            case platform::SingleInstance::Claim::First:
+                instance.release();
+                break;
+            case platform::SingleInstance::Claim::Unknown:
+                return kRunsHere;
+            }
+            ::usleep(50'000);
+        }
+        why = QStringLiteral("lurn.service started but no Lurn came up");
+    }
+    std::fprintf(stderr, "lurn: %s; Lurn runs without the unit\n", qPrintable(why));
+    if (instance.claim(why) == platform::SingleInstance::Claim::Second) {
+        instance.askFirstToFront(900, why);
+        return 0;
+    }
+    return kRunsHere;
+}
+
+// One Lurn per desktop, and the unit's wins. kRunsHere when this start is the
+// one; otherwise the exit status to end with. A start that finds another Lurn
+// asks it to come to the front and ends with 0, except the unit's: that one
+// asks a Lurn started some other way to hand over and takes its place, and
+// never ends with 0 (a chosen end for systemd) while it is not running.
+int claimDesktop(platform::SingleInstance& instance, bool supervised)
 {
     QString why;
-    switch (instance.claim(why)) {
-    case platform::SingleInstance::Claim::First:
-        return true;
-    case platform::SingleInstance::Claim::Second:
-        if (instance.askFirstToFront(900, why))
-            std::fprintf(stderr, "lurn: Lurn already runs on this desktop; it was brought to "
-                                 "the front\n");
-        else
-            std::fprintf(stderr, "lurn: Lurn already runs on this desktop (%s)\n", qPrintable(why));
-        return false;
-    case platform::SingleInstance::Claim::Unknown:
-        std::fprintf(stderr, "lurn: %s: another Lurn on this desktop would not be noticed\n",
-                     qPrintable(why));
-        return true;
+    const QDeadlineTimer deadline(15000);
+    for (;;) {
+        switch (instance.claim(why)) {
+        case platform::SingleInstance::Claim::First:
+            if (!supervised && platform::userManagerRuns())
+                return startTheUnitInstead(instance);
+            return kRunsHere;
+        case platform::SingleInstance::Claim::Unknown:
+            std::fprintf(stderr, "lurn: %s: another Lurn on this desktop would not be noticed\n",
+                         qPrintable(why));
+            return kRunsHere;
+        case platform::SingleInstance::Claim::Second:
+            break;
+        }
+        if (!supervised) {
+            if (instance.askFirstToFront(900, why))
+                std::fprintf(stderr, "lurn: Lurn already runs on this desktop; it was brought to "
+                                     "the front\n");
+            else
+                std::fprintf(stderr, "lurn: Lurn already runs on this desktop (%s)\n",
+                             qPrintable(why));
+            return 0;
+        }
+        switch (instance.askFirstToHandOver(900, why)) {
+        case platform::SingleInstance::HandOver::Given:
+            if (instance.waitForLock(10000))
+                return kRunsHere;
+            break;
+        case platform::SingleInstance::HandOver::Kept:
+            std::fprintf(stderr, "lurn: the unit's Lurn already runs on this desktop\n");
+            return 0;
+        case platform::SingleInstance::HandOver::NoAnswer:
+            break;
+        }
+        // Still starting, or on its way out, or about to start the unit.
+        if (deadline.hasExpired()) {
+            std::fprintf(stderr, "lurn: another Lurn holds this desktop and does not hand it "
+                                 "over (%s)\n",
+                         qPrintable(why));
+            return 1;
+        }
+        ::usleep(100'000);
     }
-    return true;
+}
+
+// Ends the program with the running countdown kept for the next start, as a
+// signal or the unit's taking over want it: the settings saved, the session's
+// record written still open, and the process ended right here, without
+// leaving the event loop. A lock that is up takes the end of its loop for an
+// opened lock and would keep the countdown unlocked, giving the next start
+// free time. The one-per-desktop lock goes with the process.
+[[noreturn]] void endKeepingCountdown(std::unique_ptr<ProgramRecords>& records, int status)
+{
+    g_running = false;
+    fmFer->saveSettingsNow();
+    records.reset();
+    fmFer->waitUntilCountdownKept(2000);
+    std::fflush(stderr);
+    std::_Exit(status);
 }
 
 // The counter's link, on a station whose Servidor is set: the station's row
@@ -170,8 +255,17 @@ int main(int argc, char* argv[])
     // writes no settings.
     platform::SingleInstance instance(platform::SingleInstance::defaultRuntimeDir(),
                                       qEnvironmentVariable("DISPLAY"));
-    if (!claimDesktop(instance))
-        return 0;
+    const bool supervised = platform::startedByTheUnit();
+    if (supervised) {
+        if (const int wait = platform::restartBackOffMs(platform::SingleInstance::defaultRuntimeDir());
+            wait > 0) {
+            std::fprintf(stderr, "lurn: started again and again in moments; waits %d s\n",
+                         wait / 1000);
+            ::usleep(useconds_t(wait) * 1000);
+        }
+    }
+    if (const int status = claimDesktop(instance, supervised); status != kRunsHere)
+        return status;
     // Beside the connection to the display: see FontWarmUp.
     platform::FontWarmUp fonts;
 
@@ -217,10 +311,19 @@ int main(int argc, char* argv[])
     // its lock was up, the lock comes up again instead of this window.
     const bool lockUp = fmFer->resumeCountdown();
     QString listenWhy;
-    if (!instance.listen(listenWhy))
+    if (!instance.listen(supervised, listenWhy))
         std::fprintf(stderr, "lurn: %s\n", qPrintable(listenWhy));
     QObject::connect(&instance, &platform::SingleInstance::frontWanted, fmFer,
                      [] { platform::services().app->bringToFront(); });
+    // The unit's Lurn takes over: as when the session ends, the settings and
+    // the running countdown are kept (taken up by the unit's Lurn, locked if
+    // it was) and the session's record stays open.
+    QObject::connect(&instance, &platform::SingleInstance::handOverWanted, fmFer, [&records] {
+        std::fprintf(stderr, "lurn: the unit's Lurn takes this desktop over\n");
+        endKeepingCountdown(records, 0);
+    });
+    QObject::connect(&sessionEnd, &platform::SessionEnd::endingBySignal, fmFer,
+                     [&records](int status) { endKeepingCountdown(records, status); });
 
     platform::centreOnScreen(fmFer);
     if (!lockUp)

@@ -69,6 +69,7 @@ void SessionEnd::onSignal()
     const ssize_t n = ::read(g_signalPipe[0], buffer, sizeof buffer);
     const int signal = n > 0 ? buffer[0] : SIGTERM;
     emit ending();
+    emit endingBySignal(128 + signal);
     // Not 0, which only the operator's close gives: whoever restarts the
     // program (its systemd unit) must not take this for a chosen end.
     QCoreApplication::exit(128 + signal);

@@ -26,6 +26,9 @@ signals:
     // once the handlers have run, with the status a shell gives a program
     // ended by that signal (128 + its number), never 0.
     void ending();
+    // After ending(), when a signal ends the program: status is what it
+    // should end with. A handler may end the process right here.
+    void endingBySignal(int status);
 
 private:
     void onSignal();

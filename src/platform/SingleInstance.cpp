@@ -22,8 +22,12 @@ namespace platform {
 
 namespace {
 
-constexpr char kRequest[] = "front\n";
-constexpr char kAnswer[] = "ok\n";
+// One line each way. A Lurn of an older build answers only "front".
+constexpr char kFrontRequest[] = "front\n";
+constexpr char kFrontAnswer[] = "ok\n";
+constexpr char kHandOverRequest[] = "handover\n";
+constexpr char kGiven[] = "given\n";
+constexpr char kKept[] = "kept\n";
 
 // ":0", ":0.0" and "unix:0" are the same desktop; the screen number does not
 // make another one. What is left becomes part of a file name.
@@ -75,24 +79,25 @@ public:
         return ::send(m_fd, text, length, MSG_NOSIGNAL) == ssize_t(length);
     }
 
-    // Reads until the answer is complete or the deadline passes.
-    bool receive(const char* expected, const QDeadlineTimer& deadline)
+    // Reads one line (or what came until the deadline passed or the other
+    // side hung up).
+    std::string receiveLine(const QDeadlineTimer& deadline)
     {
         std::string got;
-        while (got.size() < std::strlen(expected)) {
+        while (got.find('\n') == std::string::npos && got.size() < 64) {
             pollfd fd{m_fd, POLLIN, 0};
             const int ready = ::poll(&fd, 1, int(std::max<qint64>(0, deadline.remainingTime())));
             if (ready < 0 && errno == EINTR)
                 continue;
             if (ready <= 0)
-                return false;
+                break;
             char buffer[16];
             const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
             if (n <= 0)
-                return false;
+                break;
             got.append(buffer, std::size_t(n));
         }
-        return got.compare(0, std::strlen(expected), expected) == 0;
+        return got;
     }
 
 private:
@@ -168,7 +173,8 @@ SingleInstance::Claim SingleInstance::claim(QString& why)
     return Claim::Unknown;
 }
 
-bool SingleInstance::askFirstToFront(int timeoutMs, QString& why)
+bool SingleInstance::ask(const char* request, const char* expected, int timeoutMs,
+                         QString& why, std::string* got)
 {
     const QDeadlineTimer deadline(timeoutMs);
     const QByteArray path = QFile::encodeName(m_socketPath);
@@ -176,7 +182,12 @@ bool SingleInstance::askFirstToFront(int timeoutMs, QString& why)
     for (;;) {
         ClientSocket socket;
         if (socket.connectTo(path)) {
-            if (socket.send(kRequest) && socket.receive(kAnswer, deadline))
+            std::string line;
+            if (socket.send(request))
+                line = socket.receiveLine(deadline);
+            if (got)
+                *got = line;
+            if (line == expected)
                 return true;
             why = QStringLiteral("the running Lurn did not answer on %1").arg(m_socketPath);
             return false;
@@ -189,8 +200,34 @@ bool SingleInstance::askFirstToFront(int timeoutMs, QString& why)
     }
 }
 
-bool SingleInstance::listen(QString& why)
+bool SingleInstance::askFirstToFront(int timeoutMs, QString& why)
 {
+    return ask(kFrontRequest, kFrontAnswer, timeoutMs, why);
+}
+
+SingleInstance::HandOver SingleInstance::askFirstToHandOver(int timeoutMs, QString& why)
+{
+    std::string got;
+    if (ask(kHandOverRequest, kGiven, timeoutMs, why, &got))
+        return HandOver::Given;
+    return got == kKept ? HandOver::Kept : HandOver::NoAnswer;
+}
+
+bool SingleInstance::waitForLock(int timeoutMs)
+{
+    return m_lock && m_lock->tryLock(timeoutMs);
+}
+
+void SingleInstance::release()
+{
+    if (m_lock)
+        m_lock->unlock();
+    m_lock.reset();
+}
+
+bool SingleInstance::listen(bool supervised, QString& why)
+{
+    m_supervised = supervised;
     // Without the lock the socket may be another Lurn's: nothing to answer.
     if (!m_lock)
         return true;
@@ -253,16 +290,22 @@ void SingleInstance::answer()
         const ssize_t n = ::read(caller->fd, buffer, sizeof buffer);
         if (n > 0)
             caller->request.append(buffer, std::size_t(n));
-        if (n > 0 && caller->request.size() < std::strlen(kRequest))
+        if (n > 0 && caller->request.find('\n') == std::string::npos &&
+            caller->request.size() < 64)
             return;
-        const bool front = caller->request == kRequest;
-        if (front) {
+        const std::string& request = caller->request;
+        const bool handOver = request == kHandOverRequest && !m_supervised;
+        const bool front = request == kFrontRequest || (request == kHandOverRequest && !handOver);
+        const char* reply = handOver ? kGiven : request == kFrontRequest ? kFrontAnswer : kKept;
+        if (front || handOver) {
             // The asker only waits for the answer; if it is gone, so be it.
             [[maybe_unused]] const ssize_t sent =
-                ::send(caller->fd, kAnswer, std::strlen(kAnswer), MSG_NOSIGNAL);
+                ::send(caller->fd, reply, std::strlen(reply), MSG_NOSIGNAL);
         }
         caller->hangUp();
-        if (front)
+        if (handOver)
+            emit handOverWanted();
+        else if (front)
             emit frontWanted();
     });
 }

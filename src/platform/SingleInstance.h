@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <memory>
+#include <string>
 
 class QLockFile;
 class QSocketNotifier;
@@ -51,9 +52,25 @@ public:
     // starting). Needs no QCoreApplication.
     bool askFirstToFront(int timeoutMs, QString& why);
 
+    // As the unit's start (see Supervision.h): asks the first to hand the
+    // desktop over. The first answers Given when it is not the unit's and is
+    // about to end (its countdown kept on disk), Kept when it is the unit's
+    // own and came to the front instead; NoAnswer when it does not listen
+    // (yet, or any more). Needs no QCoreApplication.
+    enum class HandOver { Given, Kept, NoAnswer };
+    HandOver askFirstToHandOver(int timeoutMs, QString& why);
+
+    // After claim() said Second: waits at most timeoutMs for the first to let
+    // go of the lock, and takes it. True when this one holds it now.
+    bool waitForLock(int timeoutMs);
+
+    // Lets go of the lock taken by claim().
+    void release();
+
     // As the first, once the application object exists: answers later starts
-    // (without the lock, does nothing).
-    bool listen(QString& why);
+    // (without the lock, does nothing). supervised: this is the unit's Lurn,
+    // which never hands the desktop over.
+    bool listen(bool supervised, QString& why);
 
     QString lockPath() const { return m_lockPath; }
     QString socketPath() const { return m_socketPath; }
@@ -61,13 +78,19 @@ public:
 signals:
     // A later start asked for the program's windows.
     void frontWanted();
+    // The unit's Lurn asked for the desktop: keep the countdown and end. It
+    // waits for the lock.
+    void handOverWanted();
 
 private:
     void answer();
+    bool ask(const char* request, const char* expected, int timeoutMs, QString& why,
+             std::string* got = nullptr);
 
     QString m_lockPath;
     QString m_socketPath;
     std::unique_ptr<QLockFile> m_lock;
+    bool m_supervised = false;
     int m_listener = -1;
     QSocketNotifier* m_notifier = nullptr;
 };
