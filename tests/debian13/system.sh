@@ -48,6 +48,7 @@ fi
 
 command -v debootstrap >/dev/null || { echo "system.sh: debootstrap is missing" >&2; exit 1; }
 work=$(mktemp -d "$cache/.debian13-making.XXXXXX")
+chmod 755 "$work" # its / : the test user must reach everything under it
 mounted=()
 cleanup() {
     local m
