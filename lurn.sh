@@ -2,6 +2,7 @@
 # Lurn's one entry for newcomers and CI:
 #   ./lurn.sh run    install what is missing, build, start the program
 #   ./lurn.sh test   install what is missing, build with sanitizers, run every test
+#                    (then again on Debian 13's desktops, in a system of its own)
 #   ./lurn.sh bench  install what is missing, build optimised, run the benchmarks
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -73,6 +74,14 @@ test)
         tests/survival/check-package.sh
     else
         echo "lurn.sh: not root: the Debian package is not installed and checked" >&2
+    fi
+    # The same on Debian 13's desktops and Qt, in a Debian 13 system made
+    # once and kept under /var/cache/lurn-tests (LURN_DEBIAN13=0 skips it).
+    if ((EUID == 0)) && [[ "${LURN_DEBIAN13:-1}" != 0 ]]; then
+        install_missing debootstrap
+        tests/debian13/check.sh
+    else
+        echo "lurn.sh: not root or LURN_DEBIAN13=0: the Debian 13 tests do not run" >&2
     fi
     ;;
 bench)

@@ -54,6 +54,22 @@ for b in "${wayland_benchmarks[@]}"; do
         echo
     done
 done
+# The same closing pass on Debian 13's KWin 6.3, built there against its Qt
+# (tests/debian13; as root, unless LURN_DEBIAN13=0).
+if ((EUID == 0)) && [[ "${LURN_DEBIAN13:-1}" != 0 ]]; then
+    echo "== wayland/BenchCompositorPass on kwin 6.3 (Debian 13)"
+    d13=("$here/../tests/debian13/run.sh" --)
+    if "${d13[@]}" cmake --preset bench -B build/debian13-bench >/dev/null &&
+        "${d13[@]}" cmake --build build/debian13-bench --target BenchCompositorPass >/dev/null; then
+        d13_build=$(cd "$here/.." && pwd)/build/debian13-bench
+        "${d13[@]}" tests/with-wayland.sh --compositor kwin \
+            --grant "$d13_build/bench/wayland/BenchCompositorPass" \
+            "$d13_build/bench/wayland/BenchCompositorPass" || status=1
+    else
+        status=1
+    fi
+    echo
+fi
 echo "== gnome/BenchGnomeClosingPass"
 "$here/../tests/with-gnome-shell.sh" "$build/bench/gnome/BenchGnomeClosingPass" || status=1
 echo

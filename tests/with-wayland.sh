@@ -140,6 +140,23 @@ kwin)
     # not grant ("Operation not permitted"); a plain copy has none. KWin only
     # loads its own platform plugin under its own name.
     cp /usr/bin/kwin_wayland "$session/bin/kwin_wayland"
+    # KDE Frameworks 6 reads desktop entries only through a menu file, which a
+    # Plasma desktop ships and a bare KWin does not: without one KWin 6 logs
+    # '"applications.menu" not found' and grants nothing.
+    if [[ "$(dpkg-query -W -f='${Version}' kwin-wayland 2>/dev/null)" != *:5.* ]]; then
+        mkdir -p "$home/.config/menus"
+        cat >"$home/.config/menus/applications.menu" <<'MENU'
+<!DOCTYPE Menu PUBLIC "-//freedesktop//DTD Menu 1.0//EN"
+ "http://www.freedesktop.org/standards/menu-spec/1.0/menu.dtd">
+<Menu>
+  <Name>Applications</Name>
+  <DefaultAppDirs/>
+  <DefaultDirectoryDirs/>
+  <Include><All/></Include>
+</Menu>
+MENU
+        ((EUID == 0)) && chown -R nobody:nogroup "$home/.config/menus"
+    fi
     env "${common_env[@]}" DBUS_SESSION_BUS_ADDRESS="$bus_address" XDG_CURRENT_DESKTOP=KDE \
         QT_QPA_PLATFORM= WAYLAND_DISPLAY= DISPLAY= KWIN_COMPOSE=Q \
         "${as_user[@]}" "$session/bin/kwin_wayland" --virtual --xwayland \

@@ -24,6 +24,7 @@ struct reference
     struct wl_display* display;
     struct wl_registry* registry;
     struct org_kde_plasma_window_management* kwin;
+    uint32_t kwin_version;
     struct zwlr_foreign_toplevel_manager_v1* wlr;
     struct window* windows;
 };
@@ -142,11 +143,14 @@ static void kde_menu(void* d, struct org_kde_plasma_window* w, const char* a, co
 static const struct org_kde_plasma_window_listener kde_window_listener = {
     kde_title, kde_str,    kde_uint,     kde_int,  kde_str,  kde_unmapped,
     kde_none,  kde_parent, kde_geometry, kde_none, kde_uint, kde_str,
-    kde_str,   kde_menu,   kde_str,      kde_str,  kde_str,
+    kde_str,   kde_menu,   kde_str,      kde_str,  kde_str,  kde_geometry,
 };
 
 static void kde_window(void* data, struct org_kde_plasma_window_management* m, uint32_t id)
 {
+    /* From version 13 windows are asked for by uuid (kde_window_uuid). */
+    if (((struct reference*)data)->kwin_version >= 13)
+        return;
     struct org_kde_plasma_window* proxy = org_kde_plasma_window_management_get_window(m, id);
     org_kde_plasma_window_add_listener(proxy, &kde_window_listener, add_window(data, proxy));
 }
@@ -169,17 +173,21 @@ static void kde_m_str(void* d, struct org_kde_plasma_window_management* m, const
     (void)m;
     (void)s;
 }
-static void kde_m_uuid(void* d, struct org_kde_plasma_window_management* m, uint32_t u,
-                       const char* s)
+static void kde_window_uuid(void* data, struct org_kde_plasma_window_management* m, uint32_t u,
+                            const char* uuid)
+{
+    (void)u;
+    struct org_kde_plasma_window* proxy = org_kde_plasma_window_management_get_window_by_uuid(m, uuid);
+    org_kde_plasma_window_add_listener(proxy, &kde_window_listener, add_window(data, proxy));
+}
+static void kde_m_none(void* d, struct org_kde_plasma_window_management* m)
 {
     (void)d;
     (void)m;
-    (void)u;
-    (void)s;
 }
 
 static const struct org_kde_plasma_window_management_listener kde_listener = {
-    kde_m_uint, kde_window, kde_m_array, kde_m_str, kde_m_uuid,
+    kde_m_uint, kde_window, kde_m_array, kde_m_str, kde_window_uuid, kde_m_none,
 };
 
 /* wlroots */
@@ -262,8 +270,11 @@ static void on_global(void* data, struct wl_registry* registry, uint32_t name,
 {
     struct reference* r = data;
     if (r->kde && strcmp(interface, "org_kde_plasma_window_management") == 0) {
+        /* As Lurn: 18 where KWin offers 17 or later (KWin 6 serves 11 no
+         * more), else 11. */
+        r->kwin_version = version >= 17 ? 18 : version < 11 ? version : 11;
         r->kwin = wl_registry_bind(registry, name, &org_kde_plasma_window_management_interface,
-                                   version < 11 ? version : 11);
+                                   r->kwin_version);
         org_kde_plasma_window_management_add_listener(r->kwin, &kde_listener, r);
     } else if (!r->kde && strcmp(interface, "zwlr_foreign_toplevel_manager_v1") == 0) {
         r->wlr = wl_registry_bind(registry, name, &zwlr_foreign_toplevel_manager_v1_interface,

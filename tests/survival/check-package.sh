@@ -12,12 +12,14 @@ if dpkg-query -W -f='${Status}' lurn 2>/dev/null | grep -q 'install ok installed
     fail "a lurn package is installed already; not touching it"
 fi
 
-# The package's files name /usr: the program is built for it.
-cmake --preset release -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
-cmake --build --preset release
-rm -f build/release/lurn_*.deb
-(cd build/release && cpack -G DEB >/dev/null)
-debs=(build/release/lurn_*.deb)
+# The package's files name /usr: the program is built for it. LURN_PACKAGE_BUILD
+# names another build tree (the Debian 13 system's, beside this machine's).
+build=${LURN_PACKAGE_BUILD:-build/release}
+cmake --preset release -B "$build" -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+cmake --build "$build"
+rm -f "$build"/lurn_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+debs=("$build"/lurn_*.deb)
 [[ ${#debs[@]} -eq 1 && -f "${debs[0]}" ]] || fail "cpack made no lurn_*.deb"
 deb="$src/${debs[0]}"
 echo "check-package.sh: built $(basename "$deb")"

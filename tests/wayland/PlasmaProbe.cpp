@@ -50,6 +50,7 @@ const org_kde_plasma_window_listener kWindowListener = {
     .activity_entered = [](void*, W*, const char*) {},
     .activity_left = [](void*, W*, const char*) {},
     .resource_name_changed = [](void*, W*, const char*) {},
+    .client_geometry = [](void*, W*, std::int32_t, std::int32_t, std::uint32_t, std::uint32_t) {},
 };
 
 const org_kde_plasma_window_management_listener kManagerListener = {
@@ -76,6 +77,7 @@ const org_kde_plasma_window_management_listener kManagerListener = {
             e.proxy = org_kde_plasma_window_management_get_window_by_uuid(manager, uuid);
             org_kde_plasma_window_add_listener(e.proxy, &kWindowListener, &e.window);
         },
+    .stacking_order_changed_2 = [](void*, M*) {}, // bound at 13, never sent
 };
 
 void onGlobal(void* data, wl_registry* registry, std::uint32_t name, const char* interface,

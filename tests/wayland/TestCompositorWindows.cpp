@@ -48,10 +48,19 @@ std::unique_ptr<TopLevelWindows> openSource(std::uint32_t newestVersion = 0)
     if (onKWin())
         return std::make_unique<platform::wayland::KWinTopLevelWindows>(
             std::move(connection),
-            newestVersion ? newestVersion : platform::wayland::KWinTopLevelWindows::kVersion);
+            newestVersion);
     return std::make_unique<platform::wayland::WlrTopLevelWindows>(
         std::move(connection),
         newestVersion ? newestVersion : platform::wayland::WlrTopLevelWindows::kVersion);
+}
+
+// The version of KWin's window management this session offers.
+std::uint32_t offeredVersion()
+{
+    platform::wayland::WaylandConnection connection;
+    const platform::wayland::Global* global =
+        connection.findGlobal("org_kde_plasma_window_management");
+    return global ? global->version : 0;
 }
 
 std::vector<TopLevelWindow> withTitlePart(TopLevelWindows& source, const std::string& part)
@@ -318,7 +327,7 @@ private slots:
     {
         QTest::addColumn<uint>("version");
         const std::vector<uint> versions =
-            onKWin() ? std::vector<uint>{16, 13, 12, 11, 4, 3, 1} : std::vector<uint>{3, 2, 1};
+            onKWin() ? std::vector<uint>{18, 17, 16, 13, 12, 11, 4, 3, 1} : std::vector<uint>{3, 2, 1};
         for (uint v : versions)
             QTest::newRow(qPrintable(QStringLiteral("version %1").arg(v))) << v;
     }
@@ -326,6 +335,11 @@ private slots:
     void otherProtocolVersions()
     {
         QFETCH(uint, version);
+        // KWin 6 announces every window as unmapped to a client of version
+        // 12 or older (and may crash once they close): not a version to try.
+        if (onKWin() && version < 13 &&
+            offeredVersion() >= platform::wayland::KWinTopLevelWindows::kStackingObjectVersion)
+            QSKIP("this KWin does not serve versions before 13");
         std::unique_ptr<TopLevelWindows> source = openSource(version);
         TestClient native(TestClientKind::Native, "old native chat");
         TestClient x11(TestClientKind::X11, "old x11 chat");

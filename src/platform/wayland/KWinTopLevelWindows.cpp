@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <stdexcept>
 #include <string_view>
+#include <utility>
 
 namespace platform::wayland {
 namespace {
@@ -110,6 +111,44 @@ void KWinTopLevelWindows::onStackingOrderUuids(void* data, org_kde_plasma_window
     static_cast<KWinTopLevelWindows*>(data)->m_stackingUuids = splitUuids(uuids ? uuids : "");
 }
 
+void KWinTopLevelWindows::onStackingOrderChanged(void* data, org_kde_plasma_window_management*)
+{
+    auto* self = static_cast<KWinTopLevelWindows*>(data);
+    if (self->m_stackingOrder)
+        self->m_stackingChangedMeanwhile = true;
+    else
+        self->requestStackingOrder();
+}
+
+void KWinTopLevelWindows::requestStackingOrder()
+{
+    static const org_kde_plasma_stacking_order_listener listener = {
+        .window = &KWinTopLevelWindows::onStackingOrderWindow,
+        .done = &KWinTopLevelWindows::onStackingOrderDone,
+    };
+    m_stackingArriving.clear();
+    m_stackingOrder = org_kde_plasma_window_management_get_stacking_order(m_manager);
+    org_kde_plasma_stacking_order_add_listener(m_stackingOrder, &listener, this);
+}
+
+void KWinTopLevelWindows::onStackingOrderWindow(void* data, org_kde_plasma_stacking_order*,
+                                                const char* uuid)
+{
+    static_cast<KWinTopLevelWindows*>(data)->m_stackingArriving.emplace_back(uuid ? uuid : "");
+}
+
+void KWinTopLevelWindows::onStackingOrderDone(void* data, org_kde_plasma_stacking_order* order)
+{
+    auto* self = static_cast<KWinTopLevelWindows*>(data);
+    // KWin destroys the object with this event; this side forgets it.
+    org_kde_plasma_stacking_order_destroy(order);
+    self->m_stackingOrder = nullptr;
+    self->m_stackingUuids = std::move(self->m_stackingArriving);
+    self->m_stackingArriving.clear();
+    if (std::exchange(self->m_stackingChangedMeanwhile, false))
+        self->requestStackingOrder();
+}
+
 void KWinTopLevelWindows::onTitle(void* data, org_kde_plasma_window*, const char* title)
 {
     static_cast<Window*>(data)->title = repairedTitle(title ? title : "");
@@ -155,6 +194,8 @@ void KWinTopLevelWindows::add(org_kde_plasma_window* proxy, std::uint32_t intern
         .activity_entered = [](void*, W*, const char*) {},
         .activity_left = [](void*, W*, const char*) {},
         .resource_name_changed = [](void*, W*, const char*) {},
+        .client_geometry = [](void*, W*, std::int32_t, std::int32_t, std::uint32_t,
+                              std::uint32_t) {},
     };
     Window& w = m_windows.emplace_back();
     w.owner = this;
@@ -176,7 +217,15 @@ void KWinTopLevelWindows::destroyProxy(org_kde_plasma_window* proxy) const
 
 bool KWinTopLevelWindows::complete() const
 {
-    return m_announced.empty() && !m_batchDone;
+    return m_announced.empty() && !m_batchDone && !m_stackingOrder;
+}
+
+std::uint32_t KWinTopLevelWindows::chosenVersion(std::uint32_t offered, std::uint32_t cap)
+{
+    const std::uint32_t version =
+        cap != 0 ? std::min(cap, kNewestVersion)
+                 : (offered >= kStackingObjectVersion ? kNewestVersion : kVersion);
+    return std::max(1u, std::min(version, offered));
 }
 
 std::vector<TopLevelWindow> KWinTopLevelWindows::snapshot() const
@@ -229,17 +278,21 @@ KWinTopLevelWindows::KWinTopLevelWindows(std::unique_ptr<WaylandConnection> conn
         .stacking_order_changed = &KWinTopLevelWindows::onStackingOrder,
         .stacking_order_uuid_changed = &KWinTopLevelWindows::onStackingOrderUuids,
         .window_with_uuid = &KWinTopLevelWindows::onWindowWithUuid,
+        .stacking_order_changed_2 = &KWinTopLevelWindows::onStackingOrderChanged,
     };
     const Global* global = m_connection->findGlobal(kInterface);
     if (!global)
         throw std::runtime_error(std::string("the compositor does not offer ") + kInterface +
                                  " to this program");
-    m_version = std::min({global->version, kNewestVersion, std::max(newestVersion, 1u)});
+    m_version = chosenVersion(global->version, newestVersion);
     try {
         m_manager = static_cast<org_kde_plasma_window_management*>(
             wl_registry_bind(m_connection->registry(), global->name,
                              &org_kde_plasma_window_management_interface, m_version));
         org_kde_plasma_window_management_add_listener(m_manager, &listener, this);
+        // From version 17 KWin sends the order only when asked.
+        if (m_version >= ORG_KDE_PLASMA_WINDOW_MANAGEMENT_GET_STACKING_ORDER_SINCE_VERSION)
+            requestStackingOrder();
         // KWin announces its windows in answer to the bind, and describes
         // each one in answer to the request for it.
         const auto deadline = deadlineFromNow();
@@ -270,6 +323,9 @@ void KWinTopLevelWindows::release()
     if (m_batchDone)
         wl_callback_destroy(m_batchDone);
     m_batchDone = nullptr;
+    if (m_stackingOrder)
+        org_kde_plasma_stacking_order_destroy(m_stackingOrder);
+    m_stackingOrder = nullptr;
     for (Window& w : m_windows)
         destroyProxy(w.proxy);
     m_windows.clear();

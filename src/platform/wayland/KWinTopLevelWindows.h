@@ -13,6 +13,7 @@
 
 struct org_kde_plasma_window_management;
 struct org_kde_plasma_window;
+struct org_kde_plasma_stacking_order;
 struct wl_array;
 struct wl_callback;
 
@@ -32,22 +33,33 @@ namespace platform::wayland {
 class KWinTopLevelWindows final : public TopLevelWindows
 {
 public:
-    // The version bound unless told otherwise; an older one the compositor
-    // offers is used as it is. From version 12 on KWin sends its whole
-    // stacking order in one event as a string of uuids, 39 bytes a window,
-    // and a Wayland message holds at most 4096 bytes: past about a hundred
-    // windows KWin drops the client. Version 11 sends 32-bit ids, enough for
-    // about a thousand windows.
+    // The version bound where KWin offers no version with the stacking order
+    // as an object of its own (KWin 5). From version 12 to 16 KWin sends its
+    // whole stacking order in one event as a string of uuids, 39 bytes a
+    // window, and a Wayland message holds at most 4096 bytes: past about a
+    // hundred windows KWin drops the client. Version 11 sends 32-bit ids,
+    // enough for about a thousand windows.
     static constexpr std::uint32_t kVersion = 11;
-    // The newest version this code can speak, when asked to.
-    static constexpr std::uint32_t kNewestVersion = 16;
+    // From this version on KWin hands the stacking order over one uuid per
+    // event, with no limit on the windows. KWin 6 must be spoken to at 13 or
+    // later: at 11 it announces every window as already unmapped (and KWin
+    // 6.3 crashes once such windows close).
+    static constexpr std::uint32_t kStackingObjectVersion = 17;
+    // The newest version this code can speak, bound wherever it is offered.
+    static constexpr std::uint32_t kNewestVersion = 18;
+
+    // The version bound for what the compositor offers: the newest both
+    // sides know where that includes the stacking order object, else
+    // kVersion (or what is offered, when older). A cap other than 0 asks for
+    // that version instead, or what is offered when older (tests).
+    static std::uint32_t chosenVersion(std::uint32_t offered, std::uint32_t cap = 0);
 
     // Binds the window management on the connection and reads every window
     // with its title. Throws std::runtime_error when the compositor does not
     // offer the protocol or does not answer in time.
-    // newestVersion caps the version bound (tests try the others).
+    // newestVersion, when not 0, caps the version bound (tests try the others).
     explicit KWinTopLevelWindows(std::unique_ptr<WaylandConnection> connection,
-                                 std::uint32_t newestVersion = kVersion);
+                                 std::uint32_t newestVersion = 0);
     ~KWinTopLevelWindows() override;
     KWinTopLevelWindows(const KWinTopLevelWindows&) = delete;
     KWinTopLevelWindows& operator=(const KWinTopLevelWindows&) = delete;
@@ -83,6 +95,10 @@ private:
     static void onStackingOrder(void* data, org_kde_plasma_window_management*, wl_array* ids);
     static void onStackingOrderUuids(void* data, org_kde_plasma_window_management*,
                                      const char* uuids);
+    static void onStackingOrderChanged(void* data, org_kde_plasma_window_management*);
+    static void onStackingOrderWindow(void* data, org_kde_plasma_stacking_order*,
+                                      const char* uuid);
+    static void onStackingOrderDone(void* data, org_kde_plasma_stacking_order*);
     static void onTitle(void* data, org_kde_plasma_window*, const char* title);
     static void onUnmapped(void* data, org_kde_plasma_window*);
     static void onInitialState(void* data, org_kde_plasma_window*);
@@ -90,6 +106,7 @@ private:
     void announce(std::uint32_t internalId, std::string uuid);
     void requestAnnounced();
     void batchAnswered();
+    void requestStackingOrder();
     void add(org_kde_plasma_window* proxy, std::uint32_t internalId, std::string uuid);
     void destroyProxy(org_kde_plasma_window* proxy) const;
     bool complete() const;
@@ -111,6 +128,11 @@ private:
     // KWin's stacking order, bottom first: uuids from version 12, internal
     // ids in version 11; older versions give none.
     std::vector<std::string> m_stackingUuids;
+    // From version 17: the order being handed over, and where to. A change
+    // that comes meanwhile asks again once this one is done.
+    org_kde_plasma_stacking_order* m_stackingOrder = nullptr;
+    std::vector<std::string> m_stackingArriving;
+    bool m_stackingChangedMeanwhile = false;
     std::vector<std::uint32_t> m_stackingIds;
 };
 
