@@ -79,7 +79,7 @@ void TestGnomeTrust::userCopyIsNotTrusted()
     QTRY_VERIFY_WITH_TIMEOUT(x11.isReady() || x11.hasExited(), 30000);
 
     platform::WindowSource source = platform::openWindowSource();
-    QVERIFY(source.facts.gnomeExtensionFound);
+    QVERIFY2(source.facts.gnomeExtensionFound, source.facts.gnomeExtensionError.c_str());
     QVERIFY2(QString::fromStdString(source.facts.gnomeExtensionDistrust)
                  .contains(QLatin1String("user's own copy")),
              source.facts.gnomeExtensionDistrust.c_str());
@@ -87,9 +87,11 @@ void TestGnomeTrust::userCopyIsNotTrusted()
     QVERIFY(QString::fromStdString(source.choice.operatorNotice)
                 .contains(QStringLiteral("no es la extensión instalada con Lurn")));
 
-    // The X11 window is closed all the same.
+    // The X11 window is closed all the same. (GNOME 48's XWayland lists the
+    // frame mutter draws round it under the same title, so more than one
+    // window may be asked.)
     const auto asked = runClosingPass(*source.windows, {"chat"});
-    QCOMPARE(asked.size(), std::size_t(1));
+    QVERIFY(!asked.empty());
     QTRY_VERIFY(x11.hasExited());
 
     const QString report = diagnose();
