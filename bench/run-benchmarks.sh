@@ -70,8 +70,11 @@ if ((EUID == 0)) && [[ "${LURN_DEBIAN13:-1}" != 0 ]]; then
     fi
     echo
 fi
-echo "== gnome/BenchGnomeClosingPass"
+echo "== gnome/BenchGnomeClosingPass on GNOME Shell $(gnome-shell --version 2>/dev/null | grep -o '[0-9][0-9.]*' || echo '?')"
 "$here/../tests/with-gnome-shell.sh" "$build/bench/gnome/BenchGnomeClosingPass" || status=1
+echo
+echo "== gnome/BenchGnomeClosingPass on GNOME Shell 48 (Debian 13)"
+"$here/gnome/run-on-gnome48.sh" || status=1
 echo
 for b in "${with_postgres[@]}"; do
     echo "== $b"

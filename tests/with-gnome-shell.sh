@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # Runs one command inside a private, headless GNOME Shell session on Wayland
 # (with XWayland), as the unprivileged user nobody.
-#   with-gnome-shell.sh [--no-extension | --kiosk] [--screen WxH] command args...
+#   with-gnome-shell.sh [--no-extension | --kiosk | --user-copy] [--screen WxH] command args...
 #
 # Starts, as nobody, with a temporary HOME and XDG_RUNTIME_DIR (mode 0700):
 #   - a private session bus;
 #   - a second private bus given as the system bus (the shell exits at start
 #     without one; it looks for logind there and does without when it is
 #     missing);
-#   - gnome-shell --wayland --headless with one virtual monitor, with Lurn's
-#     extension copied into the user's extension folder and enabled in the
-#     user's settings beforehand (unless --no-extension). With --kiosk the
-#     extension lies in a system data directory instead and is enabled by
-#     the kiosk set-up of data/dconf, compiled into a system database as
-#     `dconf update` does (from a file named in DCONF_PROFILE rather than
-#     /etc/dconf).
+#   - gnome-shell --wayland --headless with one virtual monitor (GNOME 43
+#     here, or 48 when run inside the Debian 13 system), with Lurn's
+#     extensions (both forms; the shell loads the one for its version) in a
+#     system data directory, as the package installs them, named to Lurn in
+#     LURN_GNOME_SYSTEM_EXTENSIONS, and enabled in the user's settings
+#     beforehand (unless --no-extension). With --kiosk they are enabled by
+#     the kiosk set-up of data/dconf instead, compiled into a system database
+#     as `dconf update` does (from a file named in DCONF_PROFILE rather than
+#     /etc/dconf). With --user-copy the user also has a look-alike of each in
+#     ~/.local/share/gnome-shell/extensions, which the shell loads in place
+#     of the system one and which lists no windows.
 # Waits until the shell, XWayland and (when enabled) the extension answer,
 # then runs the command as nobody with WAYLAND_DISPLAY, DISPLAY, XAUTHORITY
 # and DBUS_SESSION_BUS_ADDRESS set, and stops every process of the session by
@@ -22,20 +26,22 @@
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-extension_uuid=lurn-windows@lurn
-extension_src=$here/../data/gnome-shell-extension/$extension_uuid
+extension_uuids=(lurn-windows@lurn lurn-windows-45@lurn)
+extension_src=$here/../data/gnome-shell-extension
 extension=1
 kiosk=0
+user_copy=0
 screen=1280x1024
 while [[ "${1:-}" == --* ]]; do
     case "$1" in
     --no-extension) extension=0; shift ;;
     --kiosk) kiosk=1; shift ;;
+    --user-copy) user_copy=1; shift ;;
     --screen) screen=$2; shift 2 ;;
     *) echo "with-gnome-shell.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
-(($#)) || { echo "usage: $0 [--no-extension | --kiosk] [--screen WxH] command args..." >&2; exit 2; }
+(($#)) || { echo "usage: $0 [--no-extension | --kiosk | --user-copy] [--screen WxH] command args..." >&2; exit 2; }
 
 as_user=()
 if ((EUID == 0)); then
@@ -116,20 +122,43 @@ run_as_user dbus-daemon --session --nofork --nopidfile --address="unix:path=$bas
 wait_for "the session bus" 200 test -S "$runtime/bus" || exit 1
 wait_for "the system bus" 200 test -S "$base/system_bus_socket" || exit 1
 
+# As the package installs them.
+mkdir -p "$base/share/gnome-shell/extensions"
+for uuid in "${extension_uuids[@]}"; do
+    cp -r "$extension_src/$uuid" "$base/share/gnome-shell/extensions/"
+done
+chmod -R a+rX "$base/share"
+session_env+=(XDG_DATA_DIRS="$base/share:/usr/local/share:/usr/share"
+    LURN_GNOME_SYSTEM_EXTENSIONS="$base/share/gnome-shell/extensions")
+enabled_list="['${extension_uuids[0]}', '${extension_uuids[1]}']"
 if ((kiosk)); then
-    # As the package installs it, and as an administrator enables it.
-    mkdir -p "$base/share/gnome-shell/extensions" "$base/dconf"
-    cp -r "$extension_src" "$base/share/gnome-shell/extensions/"
+    # As an administrator enables them.
+    mkdir -p "$base/dconf"
     dconf compile "$base/dconf/local" "$here/../data/dconf/local.d" || exit 1
     printf 'user-db:user\nfile-db:%s\n' "$base/dconf/local" >"$base/dconf/profile"
-    chmod -R a+rX "$base/share" "$base/dconf"
-    session_env+=(DCONF_PROFILE="$base/dconf/profile"
-        XDG_DATA_DIRS="$base/share:/usr/local/share:/usr/share")
+    chmod -R a+rX "$base/dconf"
+    session_env+=(DCONF_PROFILE="$base/dconf/profile")
 elif ((extension)); then
-    mkdir -p "$home/.local/share/gnome-shell/extensions"
-    cp -r "$extension_src" "$home/.local/share/gnome-shell/extensions/"
-    ((EUID == 0)) && chown -R nobody:nogroup "$home/.local"
-    run_as_user gsettings set org.gnome.shell enabled-extensions "['$extension_uuid']" || exit 1
+    if ((user_copy)); then
+        # A customer's own copy under the same uuid: same interface version,
+        # but it sees no windows.
+        for uuid in "${extension_uuids[@]}"; do
+            copy=$home/.local/share/gnome-shell/extensions/$uuid
+            mkdir -p "$copy"
+            cp "$extension_src/$uuid/metadata.json" "$copy/"
+            sed 's/^\( *\)return stack\.map(.*$/\1return [];/' \
+                "$extension_src/$uuid/extension.js" >"$copy/extension.js"
+            grep -q '^ *return \[\];$' "$copy/extension.js" || exit 1
+        done
+        ((EUID == 0)) && chown -R nobody:nogroup "$home/.local"
+    fi
+    run_as_user gsettings set org.gnome.shell enabled-extensions "$enabled_list" || exit 1
+fi
+
+# mutter (GNOME 48) refuses an X11 socket folder that is not root's with
+# mode 1777; a fresh Debian 13 system may have none.
+if [[ ! -d /tmp/.X11-unix ]] && ((EUID == 0)); then
+    mkdir -m 1777 /tmp/.X11-unix
 fi
 
 log=$base/gnome-shell.log
@@ -144,8 +173,11 @@ bus_has() {
     run_as_user gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
         --method org.freedesktop.DBus.NameHasOwner "$1" | grep -q true
 }
+# GNOME 48 starts XWayland only when an X client comes, and names its
+# display in its log; 43 starts it at once.
 xwayland_display() {
     local p
+    sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$log" | head -n1 | grep . && return 0
     for p in $(pgrep -P "$shell_pid" -x Xwayland); do
         tr '\0' '\n' <"/proc/$p/cmdline" | grep -m1 -x ':[0-9]*' && return 0
     done
@@ -160,7 +192,9 @@ wait_for "gnome-shell" 600 bus_has org.gnome.Shell || shell_failed
 wait_for "the Wayland socket" 200 test -S "$runtime/wayland-0" || shell_failed
 wait_for "XWayland" 600 xwayland_display || shell_failed
 display=$(xwayland_display)
-xauthority=$(ls "$runtime"/.mutter-Xwaylandauth.* 2>/dev/null | head -n1)
+xauthority_file() { ls "$runtime"/.mutter-Xwaylandauth.* 2>/dev/null | head -n1 | grep .; }
+wait_for "XWayland's authority file" 200 xauthority_file || shell_failed
+xauthority=$(xauthority_file)
 session_env+=(WAYLAND_DISPLAY=wayland-0 DISPLAY="$display" XAUTHORITY="$xauthority")
 wait_for "the X display" 600 run_as_user xprop -root _NET_SUPPORTING_WM_CHECK || shell_failed
 if ((extension)); then

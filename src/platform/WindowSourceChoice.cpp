@@ -42,7 +42,8 @@ WindowSourceChoice chooseWindowSource(const SessionFacts& facts, const std::stri
 
     // GNOME Shell lists its XWayland windows too, so the extension is the only
     // source then and no window is asked twice.
-    if (facts.gnomeExtensionFound && facts.gnomeExtensionVersion == kGnomeExtensionVersion) {
+    if (facts.gnomeExtensionFound && facts.gnomeExtensionDistrust.empty() &&
+        facts.gnomeExtensionVersion == kGnomeExtensionVersion) {
         choice.kind = WindowSourceKind::GnomeShell;
         choice.why = "GNOME Shell extension " + std::string(kGnomeExtensionUuid) +
                      " answers on the session bus: native Wayland and XWayland windows";
@@ -67,7 +68,17 @@ WindowSourceChoice chooseWindowSource(const SessionFacts& facts, const std::stri
 
     // Only the X11 windows (through XWayland) are within reach.
     const std::string seeReadme = " Vea «Wayland desktops» en " + readmePath + ".";
-    if (facts.gnomeExtensionFound) {
+    if (facts.gnomeExtensionFound && !facts.gnomeExtensionDistrust.empty()) {
+        choice.why = "the GNOME Shell extension is not trusted (" +
+                     facts.gnomeExtensionDistrust + "): X11 windows only";
+        choice.operatorNotice =
+            "Lo que responde en el bus de la sesión como extensión de GNOME Shell de Lurn no es "
+            "la extensión instalada con Lurn (puede ser una copia del usuario, en "
+            "~/.local/share/gnome-shell/extensions, o de otro programa): al acabar el tiempo "
+            "solo se cerrarán los programas X11, no los programas Wayland nativos. Borre la "
+            "copia del usuario, salga de la sesión y vuelva a entrar. Vea «GNOME Shell» en " +
+            readmePath + ".";
+    } else if (facts.gnomeExtensionFound) {
         choice.why = "the GNOME Shell extension answers with interface version " +
                      versionText(facts.gnomeExtensionVersion) + ", this program speaks version " +
                      versionText(kGnomeExtensionVersion) + ": X11 windows only";
@@ -87,7 +98,8 @@ WindowSourceChoice chooseWindowSource(const SessionFacts& facts, const std::stri
             "de GNOME Shell, que no está activa: al acabar el tiempo solo se cerrarán los "
             "programas X11. Actívela con «gnome-extensions enable " +
             std::string(kGnomeExtensionUuid) +
-            "» (si acaba de instalarse, salga antes de la sesión y vuelva a entrar) y abra Lurn "
+            "» (GNOME 43 y 44) o «gnome-extensions enable lurn-windows-45@lurn» (GNOME 45 a 49) "
+            "(si acaba de instalarse, salga antes de la sesión y vuelva a entrar) y abra Lurn "
             "de nuevo. Vea «GNOME Shell» en " + readmePath + ".";
     } else if (desktopIs(facts, "KDE")) {
         choice.why = "KWin does not grant org_kde_plasma_window_management to this program: X11 "
@@ -140,8 +152,10 @@ std::string describeSession(const SessionFacts& facts, const WindowSourceChoice&
         out += "\n";
         out += "gnome shell extension: ";
         if (facts.gnomeExtensionFound)
-            out += std::string(kGnomeExtensionUuid) + ", interface version " +
-                   versionText(facts.gnomeExtensionVersion);
+            out += "interface version " + versionText(facts.gnomeExtensionVersion) +
+                   (facts.gnomeExtensionDistrust.empty()
+                        ? std::string(", trusted")
+                        : ", not trusted: " + facts.gnomeExtensionDistrust);
         else
             out += facts.gnomeExtensionError.empty() ? "not found" : facts.gnomeExtensionError;
         out += "\n";

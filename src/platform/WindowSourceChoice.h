@@ -34,6 +34,9 @@ struct SessionFacts
     bool gnomeExtensionFound = false;
     std::uint32_t gnomeExtensionVersion = 0;
     std::string gnomeExtensionError;
+    // Why what answers there is not to be trusted (not GNOME Shell's own
+    // name, or not the extension installed with Lurn); empty when it is.
+    std::string gnomeExtensionDistrust;
 };
 
 struct WindowSourceChoice

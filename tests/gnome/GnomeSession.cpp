@@ -5,6 +5,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QProcessEnvironment>
@@ -15,7 +16,6 @@ namespace {
 
 const QString kService = QStringLiteral("org.lurn.WindowControl");
 const QString kPath = QStringLiteral("/org/lurn/WindowControl");
-const QString kUuid = QStringLiteral("lurn-windows@lurn");
 
 const QString kRemoteDesktop = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
 const QString kRemoteSession = QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session");
@@ -73,11 +73,28 @@ bool isOnBus()
     return QDBusConnection::sessionBus().interface()->isServiceRegistered(kService);
 }
 
+QString uuid()
+{
+    // org.gnome.Shell's ShellVersion: "43.9", "48.7".
+    static const QString loaded = [] {
+        QDBusMessage m = QDBusMessage::createMethodCall(
+            QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        m << QStringLiteral("org.gnome.Shell") << QStringLiteral("ShellVersion");
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(m, QDBus::Block, 5000);
+        const QString version = reply.arguments().value(0).value<QDBusVariant>().variant().toString();
+        return version.section(QLatin1Char('.'), 0, 0).toInt() >= 45
+                   ? QStringLiteral("lurn-windows-45@lurn")
+                   : QStringLiteral("lurn-windows@lurn");
+    }();
+    return loaded;
+}
+
 bool setEnabled(bool enabled)
 {
     QProcess tool;
     tool.start(QStringLiteral("gnome-extensions"),
-               {enabled ? QStringLiteral("enable") : QStringLiteral("disable"), kUuid});
+               {enabled ? QStringLiteral("enable") : QStringLiteral("disable"), uuid()});
     if (!tool.waitForFinished(10000) || tool.exitCode() != 0)
         return false;
     QDeadlineTimer deadline(10000);

@@ -28,6 +28,9 @@ struct Window
 QList<Window> list();
 // Its Close(ids): the ids that were still there.
 QList<platform::WindowHandle> close(const QList<platform::WindowHandle>& ids);
+// The uuid of the form this shell loads: lurn-windows@lurn on GNOME 43-44,
+// lurn-windows-45@lurn on 45-49.
+QString uuid();
 // Whether its name has an owner on the session bus.
 bool isOnBus();
 // Switches it on or off as the user's `gnome-extensions` does, and waits

@@ -1,6 +1,7 @@
 #include "platform/gnome/GnomeShellWindows.h"
 
 #include "platform/gnome/ShellExtensionBus.h"
+#include "platform/gnome/ShellExtensionTrust.h"
 
 #include <QAtomicInteger>
 #include <QByteArray>
@@ -144,6 +145,7 @@ void probeShellExtension(SessionFacts& facts)
 {
     facts.gnomeExtensionFound = false;
     facts.gnomeExtensionVersion = 0;
+    facts.gnomeExtensionDistrust.clear();
     const QString name = QStringLiteral("lurn-gnome-shell-probe");
     {
         QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
@@ -164,6 +166,7 @@ void probeShellExtension(SessionFacts& facts)
                 facts.gnomeExtensionFound = true;
                 facts.gnomeExtensionVersion = reply.arguments().at(0).toUInt();
                 facts.gnomeExtensionError.clear();
+                facts.gnomeExtensionDistrust = shellExtensionDistrust(bus);
             }
         }
     }
