@@ -4,6 +4,8 @@
 
 #include <QSysInfo>
 
+#include <cstdio>
+
 namespace {
 
 const QString kGroup = QStringLiteral("Registro");
@@ -27,10 +29,25 @@ QString defaultStationName()
     return host.isEmpty() ? QStringLiteral("Puesto") : host;
 }
 
+QString stationNameProblem(const QString& name)
+{
+    if (name.toUcs4().size() > kMaxStationNameLength)
+        return QStringLiteral("El nombre del puesto pasa de %1 caracteres.")
+            .arg(kMaxStationNameLength);
+    for (const uint c : name.toUcs4())
+        if (!QChar::isPrint(c))
+            return QStringLiteral("El nombre del puesto lleva caracteres que no se pueden mostrar.");
+    return {};
+}
+
 RecordsSettings loadRecordsSettings(platform::SettingsStore& store)
 {
     RecordsSettings settings;
     settings.station = readOrEmpty(store, kStation);
+    if (const QString why = stationNameProblem(settings.station); !why.isEmpty()) {
+        std::fprintf(stderr, "lurn: Puesto in Lurn.conf is not used: %s\n", qPrintable(why));
+        settings.station.clear();
+    }
     if (settings.station.isEmpty())
         settings.station = defaultStationName();
     settings.server = readOrEmpty(store, kServer);

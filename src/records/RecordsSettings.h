@@ -20,5 +20,11 @@ RecordsSettings loadRecordsSettings(platform::SettingsStore& store);
 // as they are. Throws SettingsError when the file cannot be written.
 void saveRecordsSettings(platform::SettingsStore& store, const RecordsSettings& settings);
 
+// Why a station's name cannot be used (Spanish), or empty when it can: at most
+// kMaxStationNameLength characters of printable text. Anybody who can edit
+// Lurn.conf sets it, and it ends up in every owner's spreadsheet.
+inline constexpr int kMaxStationNameLength = 64;
+QString stationNameProblem(const QString& name);
+
 // The station's name when none is set: the host name.
 QString defaultStationName();

@@ -156,7 +156,8 @@ std::optional<ServerAddress> parseServerAddress(const QString& uri, QString& why
             const auto value = decoded(pair.mid(eq + 1));
             if (!key || !value || !isKeyword(*key))
                 return fail(QStringLiteral("El parámetro «%1» no es válido.").arg(pair.toString()));
-            if (*key == QLatin1String("password"))
+            // Secrets never go into Lurn.conf, which the customers' user can read.
+            if (*key == QLatin1String("password") || *key == QLatin1String("sslpassword"))
                 return fail(QStringLiteral("La contraseña no va en la dirección: póngala en "
                                            "~/.pgpass o en PGPASSWORD."));
             // Qt's driver separates keywords with semicolons.

@@ -32,7 +32,12 @@ void appendDigits(QByteArray& out, std::int64_t value, int width)
 
 void appendField(QByteArray& out, const QString& text)
 {
-    const QByteArray utf8 = text.toUtf8();
+    QByteArray utf8 = text.toUtf8();
+    // A text a spreadsheet would take for a formula (a station's name is
+    // anybody's to set: "=HYPERLINK(...)") is written as text: the usual
+    // leading apostrophe, which Excel and LibreOffice do not show.
+    if (!utf8.isEmpty() && QByteArrayView("=+-@\t\r").contains(utf8.front()))
+        utf8.prepend('\'');
     if (!utf8.contains(',') && !utf8.contains('"') && !utf8.contains('\n') &&
         !utf8.contains('\r')) {
         out += utf8;

@@ -385,7 +385,11 @@ void ReportWindow::saveSettings()
     RecordsSettings settings;
     settings.station = m_stationEdit->text().trimmed();
     settings.server = m_serverEdit->text().trimmed();
-    QString why;
+    QString why = stationNameProblem(settings.station);
+    if (!why.isEmpty()) {
+        m_settingsNote->setText(QStringLiteral("No se ha guardado. ") + why);
+        return;
+    }
     if (!settings.server.isEmpty() && !parseServerAddress(settings.server, why)) {
         m_settingsNote->setText(QStringLiteral("No se ha guardado. ") + why);
         return;

@@ -1,5 +1,6 @@
 // The plain parts of the records: times as stored, server addresses, the CSV
 // file and the takings per day. Runs with TZ=Europe/Madrid.
+#include "records/RecordsSettings.h"
 #include "records/ServerAddress.h"
 #include "records/SessionRecord.h"
 #include "report/ReportData.h"
@@ -144,6 +145,8 @@ private slots:
                                                    << "pgpass";
         QTest::newRow("password as a keyword") << "postgresql://lurn@caja/cafe?password=secreto"
                                                << "pgpass";
+        QTest::newRow("key password as a keyword")
+            << "postgresql://lurn@caja/cafe?sslmode=verify-full&sslpassword=secreto" << "pgpass";
         QTest::newRow("broken percent code") << "postgresql://lurn@caja/ca%4"
                                              << "%";
         QTest::newRow("port not a number") << "postgresql://caja:cinco/cafe"
@@ -194,6 +197,53 @@ private slots:
             "Parada\r\n"
             "Puesto 1,2025-12-10 13:00:00,,2,500,4,En curso\r\n";
         QCOMPARE(csvText(rows), expected);
+    }
+
+    void stationNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("plain") << "Puesto 3" << true;
+        QTest::newRow("accents") << "Ordenador del fondo, ñ" << true;
+        QTest::newRow("64 characters") << QString(64, QChar(u'é')) << true;
+        QTest::newRow("65 characters") << QString(65, QLatin1Char('a')) << false;
+        QTest::newRow("a line break") << "Puesto\n3" << false;
+        QTest::newRow("an escape") << "Puesto \x1b[2J" << false;
+    }
+
+    void stationNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, usable);
+        QCOMPARE(stationNameProblem(name).isEmpty(), usable);
+    }
+
+    // A station's name that a spreadsheet would run as a formula is written as
+    // text; one that only looks like it somewhere inside is left alone.
+    void csvNeutralisesFormulas_data()
+    {
+        QTest::addColumn<QString>("station");
+        QTest::addColumn<QByteArray>("field");
+        QTest::newRow("equals") << "=HYPERLINK(\"http://x\")" << QByteArray("'=HYPERLINK(\"\"http://x\"\")");
+        QTest::newRow("equals, quoted for its comma")
+            << "=SUM(1,2)" << QByteArray("\"'=SUM(1,2)\"");
+        QTest::newRow("plus") << "+34 600" << QByteArray("'+34 600");
+        QTest::newRow("minus") << "-1+1" << QByteArray("'-1+1");
+        QTest::newRow("at") << "@SUM(A1)" << QByteArray("'@SUM(A1)");
+        QTest::newRow("tab") << "\tPuesto" << QByteArray("'\tPuesto");
+        QTest::newRow("carriage return") << "\rPuesto" << QByteArray("\"'\rPuesto\"");
+        QTest::newRow("inside only") << "Puesto=3" << QByteArray("Puesto=3");
+        QTest::newRow("plain") << "Puesto 3" << QByteArray("Puesto 3");
+    }
+
+    void csvNeutralisesFormulas()
+    {
+        QFETCH(QString, station);
+        QFETCH(QByteArray, field);
+        const QByteArray text = csvText({record(station, kTen, kTen + 60'000, 8, EndReason::Stopped)});
+        const QList<QByteArray> lines = text.split('\n');
+        QVERIFY2(lines.size() >= 2, text.constData());
+        QVERIFY2(lines[1].startsWith(field + ",2025-12-10 11:00:00,"), lines[1].constData());
     }
 
     // A day is a local day: half past midnight in Madrid is the next day's,
