@@ -2,6 +2,7 @@
 
 #include "platform/SettingsStore.h"
 
+#include <QList>
 #include <QSysInfo>
 
 #include <cstdio>
