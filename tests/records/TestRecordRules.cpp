@@ -224,7 +224,8 @@ private slots:
     {
         QTest::addColumn<QString>("station");
         QTest::addColumn<QByteArray>("field");
-        QTest::newRow("equals") << "=HYPERLINK(\"http://x\")" << QByteArray("'=HYPERLINK(\"\"http://x\"\")");
+        QTest::newRow("equals, quoted for its quotes")
+            << "=HYPERLINK(\"http://x\")" << QByteArray("\"'=HYPERLINK(\"\"http://x\"\")\"");
         QTest::newRow("equals, quoted for its comma")
             << "=SUM(1,2)" << QByteArray("\"'=SUM(1,2)\"");
         QTest::newRow("plus") << "+34 600" << QByteArray("'+34 600");
