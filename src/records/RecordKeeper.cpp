@@ -350,6 +350,7 @@ void RecordKeeper::senderLoop()
 
         StoreProblem problem;
         bool connected = false;
+        bool confirmFailed = false;
         int unsent = -1;
         if (uri.isEmpty()) {
             server.reset();
@@ -379,7 +380,14 @@ void RecordKeeper::senderLoop()
                     connected = false;
                     break;
                 }
-                local->confirmSent(batch, localProblem);
+                // Sent, but not marked so here (a full disk, a read-only
+                // file system): sending the same batch again at once would
+                // go on for ever. It waits like any failure, and is shown.
+                if (!local->confirmSent(batch, localProblem)) {
+                    confirmFailed = true;
+                    problem = localProblem;
+                    break;
+                }
                 {
                     std::lock_guard lock(m_mutex);
                     if (m_stopping)
@@ -400,10 +408,15 @@ void RecordKeeper::senderLoop()
             continue; // the server changed meanwhile: this outcome is not its
         }
         if (!uri.isEmpty()) {
-            m_status.link =
-                connected ? RecordsStatus::Link::Connected : RecordsStatus::Link::Failing;
-            m_status.serverProblem = connected ? QString() : problemText(problem);
-            if (connected)
+            const bool fine = connected && !confirmFailed;
+            m_status.link = fine ? RecordsStatus::Link::Connected : RecordsStatus::Link::Failing;
+            m_status.serverProblem =
+                fine ? QString()
+                : confirmFailed
+                    ? QStringLiteral("Enviado, pero no se puede anotar en este equipo: %1")
+                          .arg(problemText(problem))
+                    : problemText(problem);
+            if (fine)
                 lastLogged.clear();
             else {
                 lastFailure = Clock::now();

@@ -66,7 +66,7 @@ StationStatus StationControl::status() const
     s.sessionId = m_countdown.id();
     if (m_countdown.id().isEmpty())
         return s;
-    s.startedAt = QDateTime::fromMSecsSinceEpoch(m_countdown.startUtcMs(), Qt::UTC);
+    s.startedAt = QDateTime::fromMSecsSinceEpoch(m_countdown.startUtcMs()).toUTC();
     s.plannedSeconds = m_countdown.plannedSeconds();
     s.ratePerHour = m_countdown.rate();
     s.cost = m_countdown.cost();
