@@ -1,10 +1,11 @@
 #include "remote/RemoteCommand.h"
 
 #include <QTest>
+#include <QTimeZone>
 
 namespace {
 
-const QDateTime kNow = QDateTime(QDate(2026, 3, 14), QTime(18, 0), Qt::UTC);
+const QDateTime kNow = QDateTime(QDate(2026, 3, 14), QTime(18, 0), QTimeZone::utc());
 
 RemoteCommand start(std::optional<int> h, std::optional<int> m, std::optional<int> s,
                     std::optional<int> warn, bool second = false)
