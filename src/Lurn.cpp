@@ -173,13 +173,7 @@ struct CounterLink
 
 CounterLink startCounterLink(TfmFer& window)
 {
-    RecordsSettings settings;
-    try {
-        platform::SettingsStore store(QStringLiteral("Lurn"));
-        settings = loadRecordsSettings(store);
-    } catch (const platform::SettingsError&) {
-        return {};
-    }
+    const RecordsSettings settings = storedRecordsSettings();
     if (settings.server.isEmpty())
         return {};
     CounterLink counter;

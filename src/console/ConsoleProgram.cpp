@@ -22,15 +22,8 @@ int runConsoleAlone(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lurn"));
     QApplication::setWindowIcon(artwork::applicationIcon());
-    RecordsSettings settings;
-    try {
-        platform::SettingsStore store(QStringLiteral("Lurn"));
-        settings = loadRecordsSettings(store);
-    } catch (const std::exception& e) {
-        // The window says no server is set; the reason goes to the log.
-        std::fprintf(stderr, "lurn: %s\n", e.what());
-    }
-    ConsoleWindow console(settings.server);
+    // Lurn.conf unreadable: the window says no server is set.
+    ConsoleWindow console(storedRecordsSettings().server);
     console.show();
     return QApplication::exec();
 }

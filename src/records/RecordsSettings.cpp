@@ -55,6 +55,17 @@ RecordsSettings loadRecordsSettings(platform::SettingsStore& store)
     return settings;
 }
 
+RecordsSettings storedRecordsSettings()
+{
+    try {
+        platform::SettingsStore store(QStringLiteral("Lurn"));
+        return loadRecordsSettings(store);
+    } catch (const platform::SettingsError& e) {
+        std::fprintf(stderr, "lurn: %s\n", e.what());
+        return {defaultStationName(), QString()};
+    }
+}
+
 void saveRecordsSettings(platform::SettingsStore& store, const RecordsSettings& settings)
 {
     store.beginBatch();

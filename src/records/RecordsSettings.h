@@ -16,6 +16,9 @@ struct RecordsSettings
 // The settings; an empty or missing "Puesto" gives the host name. An entry
 // that cannot be read counts as missing.
 RecordsSettings loadRecordsSettings(platform::SettingsStore& store);
+// The same from Lurn.conf itself; a file that cannot be read gives the host
+// name and no server (the reason goes to standard error).
+RecordsSettings storedRecordsSettings();
 // Writes both entries in one replacement of the file, leaving the other groups
 // as they are. Throws SettingsError when the file cannot be written.
 void saveRecordsSettings(platform::SettingsStore& store, const RecordsSettings& settings);

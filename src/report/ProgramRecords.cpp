@@ -16,20 +16,6 @@
 
 #include <cstdio>
 
-namespace {
-
-RecordsSettings storedRecordsSettings()
-{
-    try {
-        platform::SettingsStore store(QStringLiteral("Lurn"));
-        return loadRecordsSettings(store);
-    } catch (const platform::SettingsError&) {
-        return {defaultStationName(), QString()};
-    }
-}
-
-} // namespace
-
 ProgramRecords::ProgramRecords(TfmFer& window) : m_window(window)
 {
     const RecordsSettings settings = storedRecordsSettings();
