@@ -202,7 +202,7 @@ void TestGnomeShellWindows::closesMatchingWindowsOnly()
     QVERIFY(other && chat);
 
     QCOMPARE(runClosingPass(*m_windows, names({"CHAT"})), std::vector<WindowHandle>{chat});
-    QTRY_VERIFY(hasExited(chat));
+    QTRY_VERIFY_WITH_TIMEOUT(hasExited(chat), 20000);
     QCOMPARE(closeRequests(chat), QList<int>{0});
     QTRY_VERIFY(!listed(chat));
     QVERIFY(!hasExited(other));
@@ -232,7 +232,7 @@ void TestGnomeShellWindows::asksTopmostFirst()
     QCOMPARE(FindWindowByTitlePart(m_windows->stack(), "notepad"), second);
     QCOMPARE(runClosingPass(*m_windows, names({"notepad"})),
              (std::vector<WindowHandle>{second, first}));
-    QTRY_VERIFY(hasExited(first) && hasExited(second));
+    QTRY_VERIFY_WITH_TIMEOUT(hasExited(first) && hasExited(second), 20000);
 }
 
 void TestGnomeShellWindows::asksRefusingWindowOncePerPass_data()
@@ -295,7 +295,7 @@ void TestGnomeShellWindows::passRunsOnTheWorkerThread()
     worker.submit(names({"game"}));
     QTRY_COMPARE(done.size(), 2);
     QVERIFY(failed.isEmpty());
-    QTRY_VERIFY(hasExited(wayland) && hasExited(x11));
+    QTRY_VERIFY_WITH_TIMEOUT(hasExited(wayland) && hasExited(x11), 20000);
 }
 
 void TestGnomeShellWindows::failsInsteadOfHanging_data()
@@ -371,7 +371,7 @@ void TestGnomeShellWindows::extensionDisabled()
     // window, under its title: more than one window may be asked.)
     const auto asked = runClosingPass(*source.windows, names({"chat"}));
     QVERIFY(!asked.empty());
-    QTRY_VERIFY(hasExited(x11));
+    QTRY_VERIFY_WITH_TIMEOUT(hasExited(x11), 20000);
     QTest::qWait(200);
     QVERIFY(!hasExited(wayland));
 
