@@ -193,6 +193,11 @@ void ConsoleWindow::selectStation(const QString& station)
         m_table->selectRow(row);
 }
 
+void ConsoleWindow::setOfflineAfterMs(std::int64_t ms)
+{
+    m_model->setOfflineAfterMs(ms);
+}
+
 void ConsoleWindow::applySnapshot(RoomSnapshotPtr snapshot)
 {
     // The selection follows the station, not the line number, when
