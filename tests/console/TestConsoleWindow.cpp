@@ -67,6 +67,7 @@ private slots:
     void anUnansweredCommandExpires();
     void aStoppedServerIsSaidAndComesBack();
     void aCommandOnALostConnectionIsSentOnce();
+    void onlyAPickedStationIsTargeted();
 
 private:
     // Runs SQL as the server's owner; the connection is opened again after
@@ -410,6 +411,23 @@ void TestConsoleWindow::aCommandOnALostConnectionIsSentOnce()
     QVERIFY(q.next());
     QCOMPARE(q.value(0).toInt(), 1);
     QCOMPARE(q.value(1).toInt(), 60);
+}
+
+// The view puts its current cell on the first line by itself; no order may go
+// to a station the operator has not picked.
+void TestConsoleWindow::onlyAPickedStationIsTargeted()
+{
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->model().rowCount(), 100, kWaitMs);
+    auto* table = m_window->findChild<QTableView*>(QStringLiteral("roomTable"));
+    table->clearSelection();
+    table->selectionModel()->setCurrentIndex(m_window->model().index(0, 0),
+                                             QItemSelectionModel::NoUpdate);
+    QCOMPARE(m_window->selectedStation(), QString());
+    for (const char* name : {"startButton", "add15Button", "stopButton", "messageButton"})
+        QVERIFY2(!m_window->findChild<QPushButton*>(QLatin1String(name))->isEnabled(), name);
+    select(QStringLiteral("PC-045"));
+    for (const char* name : {"startButton", "add15Button", "stopButton", "messageButton"})
+        QVERIFY2(m_window->findChild<QPushButton*>(QLatin1String(name))->isEnabled(), name);
 }
 
 QTEST_MAIN(TestConsoleWindow)
