@@ -291,6 +291,11 @@ int main(int argc, char* argv[])
     QTimer::singleShot(0, fmFer, [&records, &counter] {
         records = std::make_unique<ProgramRecords>(*fmFer);
         counter = startCounterLink(*fmFer);
+        if (counter.link) {
+            records->showRoomLink(counter.link->status());
+            QObject::connect(counter.link.get(), &StationLink::statusChanged, records.get(),
+                             &ProgramRecords::showRoomLink);
+        }
     });
     // exit(), not quit(): quit() asks every window to close, and the task-bar
     // owner refuses.

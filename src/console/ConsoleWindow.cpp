@@ -91,12 +91,14 @@ void ConsoleWindow::buildControls()
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 8);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    m_table->horizontalHeader()->setStretchLastSection(true);
+    // The columns keep their widths: a stretched last column put today's
+    // takings a screen's width away from the station they belong to.
+    m_table->horizontalHeader()->setStretchLastSection(false);
     const int w = m_table->fontMetrics().horizontalAdvance(QLatin1Char('0'));
     const int widths[] = {14, 16, 14, 10, 11, 10, 10};
     for (int c = 0; c < RoomModel::ColumnCount; ++c)
         m_table->setColumnWidth(c, widths[c] * w);
-    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ConsoleWindow::updateActions);
     connect(m_model, &QAbstractItemModel::modelReset, this, &ConsoleWindow::updateActions);
 
@@ -159,7 +161,14 @@ void ConsoleWindow::buildControls()
 
     auto* split = new QSplitter(Qt::Vertical);
     split->addWidget(m_table);
-    split->addWidget(m_log);
+    auto* logBox = new QWidget;
+    auto* logLayout = new QVBoxLayout(logBox);
+    logLayout->setContentsMargins(0, 0, 0, 0);
+    auto* logTitle = new QLabel(QStringLiteral("Órdenes enviadas"));
+    logTitle->setBuddy(m_log);
+    logLayout->addWidget(logTitle);
+    logLayout->addWidget(m_log, 1);
+    split->addWidget(logBox);
     split->setStretchFactor(0, 4);
     split->setStretchFactor(1, 1);
 
@@ -182,7 +191,11 @@ void ConsoleWindow::buildControls()
 
 QString ConsoleWindow::selectedStation() const
 {
-    const StationRow* row = m_model->stationAt(m_table->currentIndex().row());
+    // The highlighted line, not the view's current cell: the view puts its
+    // current cell on the first line by itself, and an order must go only to
+    // a station the operator has picked.
+    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    const StationRow* row = rows.isEmpty() ? nullptr : m_model->stationAt(rows.first().row());
     return row ? row->station : QString();
 }
 
@@ -191,6 +204,11 @@ void ConsoleWindow::selectStation(const QString& station)
     const int row = m_model->rowOf(station);
     if (row >= 0)
         m_table->selectRow(row);
+}
+
+void ConsoleWindow::setOfflineAfterMs(std::int64_t ms)
+{
+    m_model->setOfflineAfterMs(ms);
 }
 
 void ConsoleWindow::applySnapshot(RoomSnapshotPtr snapshot)

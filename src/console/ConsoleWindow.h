@@ -33,6 +33,10 @@ public:
     QString selectedStation() const;
     void selectStation(const QString& station);
 
+    // How long a station may stay quiet before it shows "Sin conexión"; the
+    // stations' heartbeat makes the default right, a test waits less.
+    void setOfflineAfterMs(std::int64_t ms);
+
     // What the buttons do, on the selected station.
     void startSelected();
     void addTimeSelected(int minutes);

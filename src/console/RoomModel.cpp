@@ -54,7 +54,7 @@ void RoomModel::setSnapshot(RoomSnapshotPtr snapshot, std::int64_t localNowMs)
     }
     const std::int64_t now = serverNow();
     for (std::size_t i = 0; i < after.size(); ++i) {
-        if (before[i] == after[i] && stationLook(before[i], oldNow) == stationLook(after[i], now))
+        if (before[i] == after[i] && look(before[i], oldNow) == look(after[i], now))
             continue;
         emit dataChanged(index(int(i), 0), index(int(i), ColumnCount - 1));
     }
@@ -72,9 +72,16 @@ void RoomModel::tick(std::int64_t localNowMs)
     // A station whose heartbeat stops goes "Sin conexión" without waiting
     // for the next read.
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (stationLook(rows[i], before) != stationLook(rows[i], now))
+        if (look(rows[i], before) != look(rows[i], now))
             emit dataChanged(index(int(i), 0), index(int(i), ColumnCount - 1));
     }
+}
+
+void RoomModel::setOfflineAfterMs(std::int64_t ms)
+{
+    m_offlineAfterMs = ms;
+    if (!m_snapshot->rows.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
 }
 
 const StationRow* RoomModel::stationAt(int row) const
@@ -123,7 +130,7 @@ QVariant RoomModel::text(const StationRow& row, int column) const
     case Station:
         return row.station;
     case State:
-        return lookWords(stationLook(row, serverNow()));
+        return lookWords(look(row, serverNow()));
     case TimeLeft: {
         const std::optional<std::int64_t> left = secondsLeft(row, serverNow());
         return left ? formatDuration(*left) : QString();
@@ -156,7 +163,7 @@ QVariant RoomModel::data(const QModelIndex& index, int role) const
         return text(*row, index.column());
     case Qt::BackgroundRole:
         if (index.column() == State)
-            return QBrush(lookColour(stationLook(*row, serverNow())));
+            return QBrush(lookColour(look(*row, serverNow())));
         return {};
     case Qt::ForegroundRole:
         if (index.column() == State)

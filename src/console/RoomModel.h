@@ -24,6 +24,10 @@ public:
     // Another second: the time left (and, once a row goes quiet, its state).
     void tick(std::int64_t localNowMs);
 
+    // How long a station's row may go unwritten before it shows "Sin
+    // conexión" (kOfflineAfterMs unless a test wants to wait less).
+    void setOfflineAfterMs(std::int64_t ms);
+
     const StationRow* stationAt(int row) const;
     int rowOf(const QString& station) const;
     std::int64_t takingsTotal() const;
@@ -36,9 +40,14 @@ public:
 private:
     std::int64_t serverNow() const { return m_localNowMs + m_clockGapMs; }
     QVariant text(const StationRow& row, int column) const;
+    StationLook look(const StationRow& row, std::int64_t serverNowMs) const
+    {
+        return stationLook(row, serverNowMs, m_offlineAfterMs);
+    }
 
     RoomSnapshotPtr m_snapshot;
     std::int64_t m_clockGapMs = 0; // server minus local
     std::int64_t m_localNowMs = 0;
+    std::int64_t m_offlineAfterMs = kOfflineAfterMs;
     QLocale m_locale;
 };

@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 #include <QStringList>
 #include <QTimer>
+#include <QUuid>
 #include <QVariant>
 
 namespace {
@@ -246,16 +247,50 @@ void RoomWorker::readAnswers()
 
 void RoomWorker::issue(int tag, const RoomCommand& c)
 {
+    // The operator's order is worth a try at once rather than at the next
+    // retry: the server may be back already.
+    if (!m_connected && m_retry && m_retry->isActive()) {
+        m_retry->stop();
+        connectToServer();
+    }
     if (!m_connected) {
         emit commandFailed(tag, m_lastWhy.isEmpty() ? QStringLiteral("sin conexión con el servidor")
                                                     : m_lastWhy);
         return;
     }
+    // The id is made here: an insert whose connection turns out dead (the
+    // server restarted since the last read) is sent once more on a new
+    // connection, and if the first did reach the server, the second adds
+    // nothing.
+    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QSqlError error;
+    bool ok = insertCommand(id, c, error);
+    if (!ok && lostConnection(error)) {
+        closeConnection();
+        m_retry->stop();
+        if (connectToServer())
+            ok = insertCommand(id, c, error);
+    }
+    if (!ok) {
+        const QString why = m_connected ? explain(error) : m_lastWhy;
+        emit commandFailed(tag, why);
+        if (m_connected && lostConnection(error))
+            disconnectFromServer(why);
+        return;
+    }
+    m_waiting.insert(id);
+    emit commandStored(tag, id);
+}
+
+bool RoomWorker::insertCommand(const QString& id, const RoomCommand& c, QSqlError& error)
+{
     const bool start = c.kind == RoomCommand::Kind::Start;
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.prepare(QStringLiteral(
-        "INSERT INTO commands (station, kind, hours, minutes, seconds, second_rate, warn_minutes,"
-        " add_minutes, message) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id::text"));
+        "INSERT INTO commands (id, station, kind, hours, minutes, seconds, second_rate,"
+        " warn_minutes, add_minutes, message) VALUES (?::uuid, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+        " ON CONFLICT (id) DO NOTHING"));
+    q.addBindValue(id);
     q.addBindValue(c.station);
     q.addBindValue(kindName(c.kind));
     q.addBindValue(start ? QVariant(c.hours) : nullInt());
@@ -266,16 +301,10 @@ void RoomWorker::issue(int tag, const RoomCommand& c)
     q.addBindValue(c.kind == RoomCommand::Kind::AddTime ? QVariant(c.addMinutes) : nullInt());
     q.addBindValue(c.kind == RoomCommand::Kind::Message ? QVariant(c.message)
                                                         : QVariant(QMetaType::fromType<QString>()));
-    if (!q.exec() || !q.next()) {
-        const QSqlError error = q.lastError();
-        emit commandFailed(tag, explain(error));
-        if (lostConnection(error))
-            disconnectFromServer(explain(error));
-        return;
-    }
-    const QString id = q.value(0).toString();
-    m_waiting.insert(id);
-    emit commandStored(tag, id);
+    if (q.exec())
+        return true;
+    error = q.lastError();
+    return false;
 }
 
 QString RoomWorker::explain(const QSqlError& error) const

@@ -48,6 +48,7 @@ private:
     void scheduleRead();
     QString explain(const QSqlError& error) const;
     bool lostConnection(const QSqlError& error) const;
+    bool insertCommand(const QString& id, const RoomCommand& command, QSqlError& error);
 
     QString m_uri;
     QString m_connection;

@@ -1,8 +1,8 @@
 #include "console/StationStatus.h"
 
-StationLook stationLook(const StationRow& row, std::int64_t nowMs)
+StationLook stationLook(const StationRow& row, std::int64_t nowMs, std::int64_t offlineAfterMs)
 {
-    if (nowMs - row.updatedAtMs > kOfflineAfterMs)
+    if (nowMs - row.updatedAtMs > offlineAfterMs)
         return StationLook::Offline;
     if (row.state == QLatin1String("idle"))
         return StationLook::Idle;

@@ -31,7 +31,9 @@ enum class StationLook { Idle, Running, Warning, Ended, Stopped, Offline, Unknow
 // A station's heartbeat comes every 15 s; three missed ones mean it is gone.
 constexpr std::int64_t kOfflineAfterMs = 45'000;
 
-StationLook stationLook(const StationRow& row, std::int64_t nowMs);
+// offlineAfterMs: how long a quiet row is still believed.
+StationLook stationLook(const StationRow& row, std::int64_t nowMs,
+                        std::int64_t offlineAfterMs = kOfflineAfterMs);
 // "Libre", "En uso", "Aviso", "Tiempo agotado", "Parado", "Sin conexión".
 QString lookWords(StationLook look);
 

@@ -35,20 +35,37 @@ QByteArray connectionString(const ServerAddress& address)
 
 QString describeConnectionFailure(const QString& message);
 
-Outcome run(PGconn* conn, const char* sql, const std::vector<std::optional<QByteArray>>& params)
+bool send(PGconn* conn, const char* sql, const std::vector<std::optional<QByteArray>>& params)
 {
     std::vector<const char*> values;
     for (const auto& p : params)
         values.push_back(p ? p->constData() : nullptr);
+    return PQsendQueryParams(conn, sql, int(values.size()), nullptr, values.data(), nullptr,
+                             nullptr, 0) == 1;
+}
+
+Outcome collect(PGconn* conn, bool sent)
+{
     Outcome o;
-    o.result.reset(
-        PQexecParams(conn, sql, int(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
-    const ExecStatusType status = PQresultStatus(o.result.get());
+    // The statement's result, then libpq's end of it (every result is read,
+    // or the connection stays busy).
+    if (sent) {
+        while (PGresult* r = PQgetResult(conn)) {
+            if (!o.result)
+                o.result.reset(r);
+            else
+                PQclear(r);
+        }
+    }
+    const ExecStatusType status = o.result ? PQresultStatus(o.result.get()) : PGRES_FATAL_ERROR;
     o.ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
     if (!o.ok) {
         o.connectionLost = PQstatus(conn) != CONNECTION_OK;
-        const char* state = PQresultErrorField(o.result.get(), PG_DIAG_SQLSTATE);
-        QString message = QString::fromUtf8(PQresultErrorMessage(o.result.get())).simplified();
+        const char* state =
+            o.result ? PQresultErrorField(o.result.get(), PG_DIAG_SQLSTATE) : nullptr;
+        QString message = o.result
+                              ? QString::fromUtf8(PQresultErrorMessage(o.result.get())).simplified()
+                              : QString();
         if (message.isEmpty())
             message = QString::fromUtf8(PQerrorMessage(conn)).simplified();
         o.problem = o.connectionLost
@@ -56,6 +73,11 @@ Outcome run(PGconn* conn, const char* sql, const std::vector<std::optional<QByte
                         : describeFailure(QString::fromLatin1(state ? state : ""), message);
     }
     return o;
+}
+
+Outcome run(PGconn* conn, const char* sql, const std::vector<std::optional<QByteArray>>& params)
+{
+    return collect(conn, send(conn, sql, params));
 }
 
 QString describeFailure(const QString& sqlState, const QString& message)

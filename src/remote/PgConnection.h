@@ -32,6 +32,11 @@ struct Outcome
 // Runs one statement with text parameters (nothing for a NULL).
 Outcome run(PGconn* conn, const char* sql,
             const std::vector<std::optional<QByteArray>>& params = {});
+// run() in two halves, for work to do while the server runs the statement:
+// send() returns once the statement is on its way (false when it could not
+// be sent); collect() waits for its outcome.
+bool send(PGconn* conn, const char* sql, const std::vector<std::optional<QByteArray>>& params);
+Outcome collect(PGconn* conn, bool sent);
 
 // libpq's message for a failed connection or request in words for the café:
 // a missing right names the table.

@@ -53,12 +53,21 @@ void ProgramRecords::openReport()
                     m_recorder->setStation(settings.station);
                     m_keeper->setServer(settings.server);
                 });
+        if (m_roomLink)
+            m_report->showRoomLink(*m_roomLink);
     } else {
         m_report->reload();
     }
     m_report->show();
     m_report->raise();
     m_report->activateWindow();
+}
+
+void ProgramRecords::showRoomLink(const LinkStatus& status)
+{
+    m_roomLink = status;
+    if (m_report)
+        m_report->showRoomLink(status);
 }
 
 int runReportAlone(int argc, char* argv[])

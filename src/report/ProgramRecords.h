@@ -1,5 +1,7 @@
 #pragma once
 
+#include "remote/StationStatus.h"
+
 #include <QObject>
 
 #include <memory>
@@ -23,6 +25,8 @@ public:
     ~ProgramRecords() override;
 
     void openReport();
+    // The counter link's state, for the report window's status lines.
+    void showRoomLink(const LinkStatus& status);
 
     RecordKeeper& keeper() { return *m_keeper; }
     ReportWindow* reportWindow() const { return m_report.get(); }
@@ -32,6 +36,7 @@ private:
     std::unique_ptr<RecordKeeper> m_keeper;
     std::unique_ptr<SessionRecorder> m_recorder;
     std::unique_ptr<ReportWindow> m_report;
+    std::optional<LinkStatus> m_roomLink;
 };
 
 // lurn --report: the report window alone, for the owner's desk. No countdown,

@@ -331,11 +331,24 @@ void ReportWindow::showOrigin()
         }
         if (s.link != RecordsStatus::Link::NotSet)
             lines << QStringLiteral("%1 registros pendientes de enviar.").arg(s.unsent);
+        if (m_roomLink && !m_roomLink->connected)
+            lines << QStringLiteral("Sala: sin conexión. %1").arg(m_roomLink->problem);
+        else if (m_roomLink && !m_roomLink->problem.isEmpty())
+            lines
+                << QStringLiteral("Sala: conectado, con un problema: %1").arg(m_roomLink->problem);
+        else if (m_roomLink)
+            lines << QStringLiteral("Sala: conectado.");
     } else if (m_last.localUnsent > 0) {
         lines << QStringLiteral("%1 registros de este ordenador pendientes de enviar.")
                      .arg(m_last.localUnsent);
     }
     m_origin->setText(lines.join(QLatin1Char('\n')));
+}
+
+void ReportWindow::showRoomLink(const LinkStatus& status)
+{
+    m_roomLink = status;
+    showOrigin();
 }
 
 void ReportWindow::chooseExportFile()

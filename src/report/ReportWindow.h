@@ -1,6 +1,7 @@
 #pragma once
 
 #include "records/RecordsSettings.h"
+#include "remote/StationStatus.h"
 #include "report/ReportLoader.h"
 
 #include <QElapsedTimer>
@@ -35,6 +36,9 @@ public:
     // is chosen).
     void exportTo(const QString& path);
 
+    // The counter link's state on this station, shown in the status lines.
+    void showRoomLink(const LinkStatus& status);
+
     // The records on show.
     const ReportModel& model() const { return *m_model; }
     // How long the last load took, from the request to the rows on screen.
@@ -62,6 +66,7 @@ private:
     ReportModel* m_model;
     RecordsSettings m_settings;
     LoadResult m_last;
+    std::optional<LinkStatus> m_roomLink;
     int m_waitingFor = 0;
     bool m_settingRange = false;
     QElapsedTimer m_loadTimer;

@@ -66,6 +66,8 @@ private slots:
     void badNumbersStayInTheDialog();
     void anUnansweredCommandExpires();
     void aStoppedServerIsSaidAndComesBack();
+    void aCommandOnALostConnectionIsSentOnce();
+    void onlyAPickedStationIsTargeted();
 
 private:
     // Runs SQL as the server's owner; the connection is opened again after
@@ -384,6 +386,48 @@ void TestConsoleWindow::aStoppedServerIsSaidAndComesBack()
                        " WHERE station = 'PC-050'; NOTIFY lurn_stations, 'PC-050'"));
     QTRY_COMPARE_WITH_TIMEOUT(cell(QStringLiteral("PC-050"), RoomModel::State),
                               QStringLiteral("Parado"), kWaitMs);
+}
+
+// The server drops the window's connection, as a restart does, before the
+// window has noticed: the operator's next command still goes, once.
+void TestConsoleWindow::aCommandOnALostConnectionIsSentOnce()
+{
+    auto* label = m_window->findChild<QLabel*>(QStringLiteral("connectionLabel"));
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Conectado con el servidor."), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->model().rowCount(), 100, kWaitMs);
+    select(QStringLiteral("PC-044"));
+    const QString others =
+        QStringLiteral("FROM pg_stat_activity WHERE datname = 'cafe' AND pid <> pg_backend_pid()");
+    QVERIFY(sql(QStringLiteral("SELECT pg_terminate_backend(pid) ") + others).isActive());
+    QTRY_VERIFY(
+        sql(QStringLiteral("SELECT count(*) ") + others + QStringLiteral(" HAVING count(*) = 0"))
+            .next());
+    m_window->findChild<QPushButton*>(QStringLiteral("add60Button"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        sql(QStringLiteral("SELECT 1 FROM commands WHERE station = 'PC-044'")).next(), kWaitMs);
+    QVERIFY2(lastLogLine().endsWith(QStringLiteral("→ enviado")), qPrintable(lastLogLine()));
+    QSqlQuery q = sql(QStringLiteral("SELECT count(*), min(add_minutes) FROM commands"
+                                     " WHERE station = 'PC-044'"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), 1);
+    QCOMPARE(q.value(1).toInt(), 60);
+}
+
+// The view puts its current cell on the first line by itself; no order may go
+// to a station the operator has not picked.
+void TestConsoleWindow::onlyAPickedStationIsTargeted()
+{
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->model().rowCount(), 100, kWaitMs);
+    auto* table = m_window->findChild<QTableView*>(QStringLiteral("roomTable"));
+    table->clearSelection();
+    table->selectionModel()->setCurrentIndex(m_window->model().index(0, 0),
+                                             QItemSelectionModel::NoUpdate);
+    QCOMPARE(m_window->selectedStation(), QString());
+    for (const char* name : {"startButton", "add15Button", "stopButton", "messageButton"})
+        QVERIFY2(!m_window->findChild<QPushButton*>(QLatin1String(name))->isEnabled(), name);
+    select(QStringLiteral("PC-045"));
+    for (const char* name : {"startButton", "add15Button", "stopButton", "messageButton"})
+        QVERIFY2(m_window->findChild<QPushButton*>(QLatin1String(name))->isEnabled(), name);
 }
 
 QTEST_MAIN(TestConsoleWindow)
