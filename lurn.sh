@@ -14,6 +14,8 @@ packages=(
     libsqlite3-dev libpq-dev
     libqt6opengl6-dev # Qt Charts' CMake files need it; Debian 12 forgets to say so
     fonts-dejavu-core
+    qt6-translations-l10n # Qt's own texts in Spanish, loaded at start
+    libxcb-damage0-dev # the start-up benchmark sees when a window is first drawn
 )
 # The real parts the tests start: an X server and window manager, Wayland
 # compositors (KWin, sway, GNOME Shell) with XWayland, a session bus,

@@ -10,7 +10,7 @@ build=$(cd "${1:?usage: $0 <builddir>}" && pwd)
 benchmarks=(
     closing/BenchClosingPass
     countdown/bench_countdown # a 120 s countdown (its default --seconds)
-    startup/bench_startup     # start-up time and memory against a minimal Qt window
+    startup/bench_startup     # start-up time and memory against the same window built plainly
     records/bench_records_tick
 )
 # These also get a private PostgreSQL server of their own.

@@ -1,4 +1,5 @@
 // Lurn: ends the listed programs when a customer's time is up.
+#include "AfterFirstFrame.h"
 #include "Artwork.h"
 #include "CommandLine.h"
 #include "EventGuard.h"
@@ -24,9 +25,12 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QDeadlineTimer>
 #include <QTimer>
+#include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
@@ -265,6 +269,13 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lurn"));
+    // The translations load here, before the first window is made: Qt's own
+    // texts (the fields' context menus, the standard dialogs) in the
+    // windows' language.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Spanish), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     QApplication::setWindowIcon(artwork::applicationIcon());
     // The program ends when the main window closes, whatever else is open.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -282,20 +293,30 @@ int main(int argc, char* argv[])
 
     fonts.wait();
     createWindows();
-    // The session records: made at the first turn of the event loop, once the
-    // main window is on its way to the screen (the recorder takes up a
-    // resumed countdown's record then) and before any input can start a
-    // countdown; ended (the rest written) before the windows go.
+    // The session records and the counter's link: made once the first window
+    // is on the screen (the recorder takes up a resumed countdown's record
+    // then), and before any input can start a countdown; ended (the rest
+    // written) before the windows go. Opening the records' database and the
+    // link's connection is no part of the first frame.
     std::unique_ptr<ProgramRecords> records;
     CounterLink counter;
-    QTimer::singleShot(0, fmFer, [&records, &counter] {
-        records = std::make_unique<ProgramRecords>(*fmFer);
-        counter = startCounterLink(*fmFer);
-        if (counter.link) {
-            records->showRoomLink(counter.link->status());
-            QObject::connect(counter.link.get(), &StationLink::statusChanged, records.get(),
-                             &ProgramRecords::showRoomLink);
-        }
+    auto* notForTheFirstFrame = new AfterFirstFrame(
+        [&records, &counter] {
+            records = std::make_unique<ProgramRecords>(*fmFer);
+            counter = startCounterLink(*fmFer);
+            if (counter.link) {
+                records->showRoomLink(counter.link->status());
+                QObject::connect(counter.link.get(), &StationLink::statusChanged, records.get(),
+                                 &ProgramRecords::showRoomLink);
+            }
+        },
+        fmFer);
+    // A countdown taken up below gets its lock and a tick at the event loop's
+    // first turn, before the first frame (its end may have passed while the
+    // program was away): the records follow it from before then.
+    QTimer::singleShot(0, notForTheFirstFrame, [notForTheFirstFrame] {
+        if (fmFer->countdown().isRunning() || fmFer->countdown().isLocked())
+            notForTheFirstFrame->runNow();
     });
     // exit(), not quit(): quit() asks every window to close, and the task-bar
     // owner refuses.
