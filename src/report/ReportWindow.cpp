@@ -331,6 +331,12 @@ void ReportWindow::showOrigin()
         }
         if (s.link != RecordsStatus::Link::NotSet)
             lines << QStringLiteral("%1 registros pendientes de enviar.").arg(s.unsent);
+        if (s.setAside > 0)
+            lines << QStringLiteral("%1 registros apartados: %2")
+                         .arg(s.setAside)
+                         .arg(s.setAsideRows.join(QStringLiteral("; ")) +
+                              (s.setAside > s.setAsideRows.size() ? QStringLiteral("; …")
+                                                                  : QString()));
     } else if (m_last.localUnsent > 0) {
         lines << QStringLiteral("%1 registros de este ordenador pendientes de enviar.")
                      .arg(m_last.localUnsent);
