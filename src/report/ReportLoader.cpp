@@ -86,6 +86,10 @@ LoadResult ReportLoader::Worker::load(const ReportSource& source, const ReportRe
             int unsent = 0;
             if (local->unsentCount(unsent, problem))
                 result.localUnsent = unsent;
+            // A file of the first schema has none (and no table for them).
+            StoreProblem ignored;
+            if (!local->setAsideRows(result.localSetAside, result.localSetAsideRows, 5, ignored))
+                result.localSetAside = 0;
         }
     }
     if (!done) {

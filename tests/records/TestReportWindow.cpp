@@ -18,6 +18,8 @@
 #include <QSignalSpy>
 #include <QTableView>
 
+#include <optional>
+
 namespace {
 
 constexpr std::int64_t kTen = 1'765'360'800'000LL; // 2025-12-10 10:00 UTC, 11:00 in Madrid
@@ -225,9 +227,18 @@ private slots:
         QCOMPARE(report->model().rowCount(), 4);
     }
 
-    // Records set aside are counted and named with their reason.
-    void recordsStatusShown()
+    void recordsSetAsideShown_data()
     {
+        QTest::addColumn<bool>("inTheProgram");
+        QTest::newRow("in the program") << true;
+        QTest::newRow("the report alone") << false;
+    }
+
+    // Records set aside are counted and named with their reason, by the
+    // program's keeper and by the report alone on the owner's desk.
+    void recordsSetAsideShown()
+    {
+        QFETCH(bool, inTheProgram);
         const QString path = recordsDirectory() + "/records.sqlite";
         {
             FileEditor file(path);
@@ -236,8 +247,10 @@ private slots:
                                " '2025-12-10T10:00:00.000Z')"),
                      QString());
         }
-        RecordKeeper keeper(recordsDirectory(), QString());
-        report = std::make_unique<ReportWindow>(&keeper);
+        std::optional<RecordKeeper> keeper;
+        if (inTheProgram)
+            keeper.emplace(recordsDirectory(), QString());
+        report = std::make_unique<ReportWindow>(keeper ? &*keeper : nullptr);
         report->show();
         QTRY_VERIFY2(child<QLabel>("originLabel")
                          ->text()
