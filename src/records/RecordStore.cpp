@@ -16,8 +16,10 @@ constexpr ProblemWords kWords[] = {
     {StoreProblem::Kind::NotARecordsFile, "El archivo no es un registro de Lurn; no se ha tocado.",
      "the file is not a Lurn records database; left untouched"},
     {StoreProblem::Kind::Unavailable,
-     "No se puede leer el archivo de registros ahora (bloqueado u ocupado); se reintentará.",
-     "cannot read the records file just now (locked or busy); will try again"},
+     "No se puede abrir el archivo de registros por ahora (bloqueado, ocupado o sin "
+     "recursos); se reintentará.",
+     "cannot open the records file just now (locked, busy or out of resources); will try "
+     "again"},
     {StoreProblem::Kind::NewerSchema,
      "El registro es de una versión más nueva de Lurn; no se ha tocado.",
      "the records were written by a newer Lurn; left untouched"},

@@ -14,8 +14,10 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <optional>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -47,6 +49,38 @@ void makeDatabase(const QString& path, const QStringList& statements)
     }
     QSqlDatabase::removeDatabase(name);
 }
+
+// No file of this process can be opened while it lives (EMFILE), as when a
+// program has used up its file handles.
+class NoNewFiles final
+{
+public:
+    NoNewFiles()
+    {
+        getrlimit(RLIMIT_NOFILE, &m_old);
+        int highest = 0;
+        for (const QString& fd : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files))
+            highest = std::max(highest, fd.toInt());
+        rlimit tight = m_old;
+        tight.rlim_cur = rlim_t(highest + 1);
+        setrlimit(RLIMIT_NOFILE, &tight);
+        // The handles closed below the highest would be taken again.
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+            m_fillers.push_back(fd);
+    }
+    ~NoNewFiles()
+    {
+        for (int fd : m_fillers)
+            ::close(fd);
+        setrlimit(RLIMIT_NOFILE, &m_old);
+    }
+    NoNewFiles(const NoNewFiles&) = delete;
+    NoNewFiles& operator=(const NoNewFiles&) = delete;
+
+private:
+    rlimit m_old{};
+    std::vector<int> m_fillers;
+};
 
 } // namespace
 
@@ -283,6 +317,9 @@ private slots:
         QTest::newRow("locked by another program, then released") << "locked"
                                                                   << "records.sqlite"
                                                                   << "bloqueado";
+        QTest::newRow("no file handles left, then some") << "nofiles"
+                                                         << "records.sqlite"
+                                                         << "se reintentará";
         QTest::newRow("not a database") << "text"
                                         << "records-2.sqlite"
                                         << "no es un registro";
@@ -306,7 +343,7 @@ private slots:
         const QString main = home.filePath("records.sqlite");
         const SessionRecord earlier = sessionRecord(uuid(1), "A", kTen, 2, EndReason::TimeUp);
         QStringList expected;
-        if (kind == "good" || kind == "locked") {
+        if (kind == "good" || kind == "locked" || kind == "nofiles") {
             RecordKeeper keeper(home.path(), {});
             keeper.record(earlier);
             QVERIFY(keeper.waitUntilWritten(10000));
@@ -327,11 +364,21 @@ private slots:
             QCOMPARE(lock->exec("BEGIN EXCLUSIVE"), QString());
             QCOMPARE(lock->exec("DELETE FROM unsent WHERE id = 'none'"), QString());
         }
+        std::optional<NoNewFiles> noFiles;
+        if (kind == "nofiles")
+            noFiles.emplace();
         const SessionRecord r = sessionRecord(uuid(2), "A", kTen + 5000, 5);
         expected << rowText(r);
         {
             RecordKeeper keeper(home.path(), {}, RecordKeeperTiming{2000, 200, 100});
             keeper.record(r);
+            if (noFiles) {
+                QTRY_VERIFY2_WITH_TIMEOUT(keeper.status().localProblem.contains(says),
+                                          qPrintable(keeper.status().localProblem), 30000);
+                QVERIFY(keeper.status().localFile.isEmpty());
+                noFiles.reset();
+                QVERIFY(!QFileInfo::exists(home.filePath("records-2.sqlite")));
+            }
             if (lock) {
                 QTRY_VERIFY_WITH_TIMEOUT(keeper.status().localProblem.contains(says), 30000);
                 QVERIFY(keeper.status().skippedFiles.isEmpty());
