@@ -2,17 +2,16 @@
 
 #include "records/BackgroundThread.h"
 #include "records/PostgresRecordStore.h"
+#include "records/RecordSending.h"
 #include "records/SqliteRecordStore.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <memory>
 
 namespace {
@@ -20,7 +19,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::chrono::milliseconds kSettle{20};
-constexpr int kBatchSize = 200;
 constexpr int kSetAsideNamed = 5;
 
 // Said once on stderr until something else is to be said.
@@ -57,89 +55,6 @@ void absorbLeftovers(SqliteRecordStore& store, QString& lastLogged)
         std::fprintf(stderr, "lurn: records: the records of %s taken into %s; the file is now %s\n",
                      qPrintable(leftover), qPrintable(store.location()), qPrintable(kept));
     }
-}
-
-// The server's sentence without the statement it quotes (the values may be
-// long) or the row it shows.
-QString serverReason(const QString& detail)
-{
-    static const QRegularExpression tail(QStringLiteral(" (LINE \\d+:|DETAIL:|CONTEXT:).*$"));
-    QString reason = detail;
-    reason.remove(tail);
-    return reason;
-}
-
-enum class SendOutcome {
-    Done,         // nothing left to send
-    ServerFailed, // the server (or the link) failed: everything waits
-    LocalFailed,  // the file here cannot be read or marked: everything waits
-};
-
-// Sends what waits, oldest first, a batch at a time. A batch the server
-// refuses for its values goes again one record at a time, and each record it
-// still refuses is set aside here with the server's reason, so that one bad
-// row never holds up the rest; a failure of the link or the role leaves the
-// whole batch waiting. Every round marks or sets aside at least one record,
-// or finds a newer state of one, so this ends.
-SendOutcome sendWaiting(PostgresRecordStore& server, SqliteRecordStore& local,
-                        const std::function<bool()>& stopping, StoreProblem& problem,
-                        QString& localWhat)
-{
-    using Unsent = SqliteRecordStore::Unsent;
-    const auto localFailed = [&](const char* what) {
-        localWhat = QString::fromUtf8(what);
-        return SendOutcome::LocalFailed;
-    };
-    while (!stopping()) {
-        std::vector<Unsent> batch;
-        if (!local.takeUnsent(kBatchSize, batch, problem))
-            return localFailed("No se pueden leer en este equipo los registros pendientes");
-        if (batch.empty())
-            return SendOutcome::Done;
-        std::vector<Unsent> readable;
-        for (Unsent& u : batch) {
-            if (u.unreadable.isEmpty())
-                readable.push_back(std::move(u));
-            else if (!local.setAside(u, u.unreadable, problem))
-                return localFailed("No se puede apartar en este equipo un registro ilegible");
-        }
-        if (readable.empty())
-            continue;
-        std::vector<SessionRecord> records;
-        records.reserve(readable.size());
-        for (const Unsent& u : readable)
-            records.push_back(u.record);
-        std::vector<Unsent> accepted;
-        if (server.save(records, problem)) {
-            accepted = std::move(readable);
-        } else if (problem.kind != StoreProblem::Kind::Rejected) {
-            return SendOutcome::ServerFailed;
-        } else {
-            for (Unsent& u : readable) {
-                StoreProblem one;
-                if (server.save({u.record}, one)) {
-                    accepted.push_back(std::move(u));
-                } else if (one.kind == StoreProblem::Kind::Rejected) {
-                    std::fprintf(stderr, "lurn: records: record %s set aside: %s\n",
-                                 qPrintable(u.record.id), qPrintable(one.detail));
-                    if (!local.setAside(u, serverReason(one.detail), problem))
-                        return localFailed("No se puede apartar en este equipo un registro"
-                                           " rechazado");
-                } else {
-                    StoreProblem ignored;
-                    local.confirmSent(accepted, ignored);
-                    problem = one;
-                    return SendOutcome::ServerFailed;
-                }
-            }
-        }
-        // Sent, but not marked so here (a full disk, a read-only file
-        // system): sending the same batch again at once would go on for
-        // ever. It waits like any failure, and is shown.
-        if (!local.confirmSent(accepted, problem))
-            return localFailed("Enviado, pero no se puede anotar en este equipo");
-    }
-    return SendOutcome::Done;
 }
 
 } // namespace
