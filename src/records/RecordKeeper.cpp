@@ -207,6 +207,8 @@ void RecordKeeper::writerLoop()
             } else {
                 absorbLeftovers(*store, lastLogged);
                 StoreProblem ignored;
+                if (queue)
+                    store->retrySetAside(ignored);
                 if (!store->unsentCount(unsent, ignored))
                     unsent = 0;
                 if (!store->setAsideRows(setAside, setAsideRows, kSetAsideNamed, ignored))

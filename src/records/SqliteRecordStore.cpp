@@ -614,6 +614,15 @@ bool SqliteRecordStore::setAside(const Unsent& row, const QString& reason, Store
     return finish(db, ok, problem);
 }
 
+bool SqliteRecordStore::retrySetAside(StoreProblem& problem)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    return run(db,
+               QStringLiteral("INSERT INTO unsent (id, revision) SELECT id, revision FROM set_aside"
+                              " WHERE id IN (SELECT id FROM sessions) ON CONFLICT (id) DO NOTHING"),
+               problem);
+}
+
 bool SqliteRecordStore::setAsideRows(int& count, QStringList& first, int limit,
                                      StoreProblem& problem)
 {

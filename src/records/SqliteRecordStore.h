@@ -65,6 +65,9 @@ public:
     // queue, and keeps it in the file with the reason. It is queued again
     // when it changes or when a server is set.
     bool setAside(const Unsent& row, const QString& reason, StoreProblem& problem);
+    // Queues the records set aside once more (at a start: the server, or its
+    // owner's rule, may take them now); those refused again go back aside.
+    bool retrySetAside(StoreProblem& problem);
     // How many records are set aside, and the first (up to limit) as
     // "id (reason)".
     bool setAsideRows(int& count, QStringList& first, int limit, StoreProblem& problem);

@@ -350,13 +350,32 @@ private slots:
         QCOMPARE(file.value("SELECT count(*) FROM sessions").toInt(), after + 2);
         QVERIFY(file.value("SELECT reason FROM set_aside").toString().contains(says));
 
-        // Still set aside at the next start, and not sent again.
+        // Tried once more at the next start, and set aside again.
         {
             RecordKeeper keeper(dir.path(), env("LURN_PG_URI"), kQuick);
             QVERIFY(keeper.waitUntilSent(20000));
             QCOMPARE(keeper.status().setAside, 1);
         }
         QCOMPARE(Server().rows(), expected);
+
+        // The owner lifts the rule: the next start sends it.
+        if (!serverRule.isEmpty()) {
+            QVERIFY(Server().exec("ALTER TABLE sessions DROP CONSTRAINT cost_sane"));
+            {
+                RecordKeeper keeper(dir.path(), env("LURN_PG_URI"), kQuick);
+                QVERIFY(keeper.waitUntilSent(20000));
+                QCOMPARE(keeper.status().setAside, 0);
+            }
+            QCOMPARE(Server()
+                         .value(QStringLiteral("SELECT cost FROM sessions WHERE id = '%1'")
+                                    .arg(poisoned.id))
+                         .toLongLong(),
+                     99999999LL);
+            QCOMPARE(RecordsFile(dir.filePath("records.sqlite"))
+                         .value("SELECT count(*) FROM set_aside")
+                         .toInt(),
+                     0);
+        }
     }
 
     // Sent, but the file here refuses to mark it so (a full disk, a file
