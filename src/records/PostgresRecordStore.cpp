@@ -117,8 +117,12 @@ StoreProblem problemOf(const QSqlError& error)
         text = error.driverText();
     using Kind = StoreProblem::Kind;
     Kind kind = Kind::Other;
-    if (code == QLatin1String("3D000") || (text.contains(QLatin1String("database \"")) &&
-                                           text.contains(QLatin1String("does not exist"))))
+    // Class 22 (data exception) and 23 (integrity constraint violation) are
+    // about the values sent, not the link: the other records can still go.
+    if (code.startsWith(QLatin1String("22")) || code.startsWith(QLatin1String("23")))
+        kind = Kind::Rejected;
+    else if (code == QLatin1String("3D000") || (text.contains(QLatin1String("database \"")) &&
+                                                text.contains(QLatin1String("does not exist"))))
         kind = Kind::NoDatabase;
     else if (code.startsWith(QLatin1String("28")) ||
              containsAny(text, {"password authentication failed", "no password supplied",

@@ -2,8 +2,10 @@
 
 #include "records/BackgroundThread.h"
 #include "records/PostgresRecordStore.h"
+#include "records/RecordSending.h"
 #include "records/SqliteRecordStore.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
 
@@ -17,6 +19,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::chrono::milliseconds kSettle{20};
+constexpr int kSetAsideNamed = 5;
 
 // Said once on stderr until something else is to be said.
 void logOnce(QString& last, const QString& text)
@@ -25,6 +28,33 @@ void logOnce(QString& last, const QString& text)
         return;
     last = text;
     std::fprintf(stderr, "lurn: records: %s\n", qPrintable(text));
+}
+
+// A records file numbered after the one in use was written by a run that
+// could not use it at the time: its sessions are taken in (and so reported
+// and sent), and it is renamed, never deleted.
+void absorbLeftovers(SqliteRecordStore& store, QString& lastLogged)
+{
+    for (const QString& leftover : leftoverRecordsFiles(store.location())) {
+        StoreProblem problem;
+        if (!store.absorb(leftover, problem)) {
+            logOnce(lastLogged,
+                    QStringLiteral("cannot take in %1: %2").arg(leftover, problemLogText(problem)));
+            continue;
+        }
+        QString kept = leftover + QStringLiteral(".merged");
+        for (int n = 2; QFileInfo::exists(kept); ++n)
+            kept = leftover + QStringLiteral(".merged-%1").arg(n);
+        if (!QFile::rename(leftover, kept)) {
+            logOnce(lastLogged, QStringLiteral("cannot rename %1").arg(leftover));
+            continue;
+        }
+        for (const char* suffix : {"-wal", "-shm"})
+            if (QFileInfo::exists(leftover + QLatin1String(suffix)))
+                QFile::rename(leftover + QLatin1String(suffix), kept + QLatin1String(suffix));
+        std::fprintf(stderr, "lurn: records: the records of %s taken into %s; the file is now %s\n",
+                     qPrintable(leftover), qPrintable(store.location()), qPrintable(kept));
+    }
 }
 
 } // namespace
@@ -147,6 +177,8 @@ void RecordKeeper::writerLoop()
     QSet<QString> ownIds;                 // recorded by this run: never interrupted
     QString lastLogged;
     Clock::time_point retryAt = Clock::time_point::max();
+    bool reopen = false; // the file could not be read just now: looked at again
+    int reopenMs = m_timing.reopenMs;
 
     // The file is made by the first record, not before: a program that
     // never runs a countdown leaves nothing behind.
@@ -154,24 +186,46 @@ void RecordKeeper::writerLoop()
     // not be.
     const auto openStore = [&](bool queue, bool create) {
         QStringList skipped;
-        const QString path = chooseRecordsFile(m_directory, skipped);
+        StoreProblem unavailable;
+        const QString path = chooseRecordsFile(m_directory, skipped, &unavailable);
         for (const QString& s : skipped)
             logOnce(lastLogged, QStringLiteral("left untouched, written beside it: ") + s);
         StoreProblem problem;
         int unsent = 0;
-        if (path.isEmpty()) {
+        int setAside = 0;
+        QStringList setAsideRows;
+        if (unavailable) {
+            problem = unavailable;
+        } else if (path.isEmpty()) {
             problem = {StoreProblem::Kind::NotARecordsFile,
                        QStringLiteral("no usable records file in ") + m_directory};
         } else if (create || QFileInfo::exists(path)) {
             store = std::make_unique<SqliteRecordStore>(path);
             store->setQueueForServer(queue);
-            if (!store->open(problem))
+            if (!store->open(problem)) {
                 store.reset();
-            else if (!store->unsentCount(unsent, problem))
-                unsent = 0;
+            } else {
+                absorbLeftovers(*store, lastLogged);
+                StoreProblem ignored;
+                if (queue)
+                    store->retrySetAside(ignored);
+                if (!store->unsentCount(unsent, ignored))
+                    unsent = 0;
+                if (!store->setAsideRows(setAside, setAsideRows, kSetAsideNamed, ignored))
+                    setAside = 0;
+            }
+        }
+        reopen = !store && problem.kind == StoreProblem::Kind::Unavailable;
+        if (reopen) {
+            retryAt = Clock::now() + std::chrono::milliseconds(reopenMs);
+            reopenMs = std::min(reopenMs * 2, std::max(m_timing.retryMs, m_timing.reopenMs));
+        } else {
+            reopenMs = m_timing.reopenMs;
         }
         std::lock_guard lock(m_mutex);
         m_status.unsent = unsent;
+        m_status.setAside = setAside;
+        m_status.setAsideRows = setAsideRows;
         m_status.skippedFiles = skipped;
         m_status.localFile = store ? path : QString();
         m_status.localProblem = problem ? problemText(problem) : QString();
@@ -200,7 +254,7 @@ void RecordKeeper::writerLoop()
             const auto ready = [this] {
                 return m_stopping || !m_pending.empty() || m_closeKeep || m_serverChanged;
             };
-            if (failed.isEmpty() && !failedClose)
+            if (failed.isEmpty() && !failedClose && !reopen)
                 m_writerWake.wait(lock, ready);
             else
                 m_writerWake.wait_until(lock, retryAt, ready);
@@ -212,6 +266,10 @@ void RecordKeeper::writerLoop()
                 m_pending.empty() && !m_closeKeep && ((failed.isEmpty() && !failedClose) || !store);
             if (m_stopping && nothingLeft)
                 break;
+            // Woken early: nothing to write, and the file is not due yet.
+            if (reopen && !store && m_pending.empty() && !m_closeKeep && !m_serverChanged &&
+                failed.isEmpty() && !failedClose && Clock::now() < retryAt)
+                continue;
             batch = std::move(failed);
             failed.clear();
             std::swap(taken, m_pending);
@@ -278,8 +336,9 @@ void RecordKeeper::writerLoop()
             if (closeKeep && !m_closeKeep)
                 failedClose = closeKeep;
             m_writeFailed = bool(problem);
-            retryAt = problem ? Clock::now() + std::chrono::milliseconds(m_timing.retryMs)
-                              : Clock::time_point::max();
+            if (!reopen)
+                retryAt = problem ? Clock::now() + std::chrono::milliseconds(m_timing.retryMs)
+                                  : Clock::time_point::max();
             if (problem) {
                 m_status.localProblem = problemText(problem);
                 logOnce(lastLogged, problemLogText(problem));
@@ -351,7 +410,10 @@ void RecordKeeper::senderLoop()
         StoreProblem problem;
         bool connected = false;
         bool confirmFailed = false;
+        QString localWhat;
         int unsent = -1;
+        int setAside = -1;
+        QStringList setAsideRows;
         if (uri.isEmpty()) {
             server.reset();
         } else {
@@ -367,36 +429,27 @@ void RecordKeeper::senderLoop()
                 }
             }
             connected = server->isOpen() || server->open(problem);
-            while (connected && local) {
-                std::vector<SqliteRecordStore::Unsent> batch;
-                StoreProblem localProblem;
-                if (!local->takeUnsent(200, batch, localProblem) || batch.empty())
+            if (connected && local) {
+                const auto stopping = [this] {
+                    std::lock_guard lock(m_mutex);
+                    return m_stopping;
+                };
+                switch (sendWaiting(*server, *local, stopping, problem, localWhat)) {
+                case SendOutcome::Done:
                     break;
-                std::vector<SessionRecord> records;
-                records.reserve(batch.size());
-                for (const auto& u : batch)
-                    records.push_back(u.record);
-                if (!server->save(records, problem)) {
+                case SendOutcome::ServerFailed:
                     connected = false;
                     break;
-                }
-                // Sent, but not marked so here (a full disk, a read-only
-                // file system): sending the same batch again at once would
-                // go on for ever. It waits like any failure, and is shown.
-                if (!local->confirmSent(batch, localProblem)) {
+                case SendOutcome::LocalFailed:
                     confirmFailed = true;
-                    problem = localProblem;
                     break;
-                }
-                {
-                    std::lock_guard lock(m_mutex);
-                    if (m_stopping)
-                        break;
                 }
             }
             if (local) {
                 StoreProblem ignored;
                 local->unsentCount(unsent, ignored);
+                if (!local->setAsideRows(setAside, setAsideRows, kSetAsideNamed, ignored))
+                    setAside = -1;
             }
         }
 
@@ -411,11 +464,9 @@ void RecordKeeper::senderLoop()
             const bool fine = connected && !confirmFailed;
             m_status.link = fine ? RecordsStatus::Link::Connected : RecordsStatus::Link::Failing;
             m_status.serverProblem =
-                fine ? QString()
-                : confirmFailed
-                    ? QStringLiteral("Enviado, pero no se puede anotar en este equipo: %1")
-                          .arg(problemText(problem))
-                    : problemText(problem);
+                fine            ? QString()
+                : confirmFailed ? QStringLiteral("%1: %2").arg(localWhat, problemText(problem))
+                                : problemText(problem);
             if (fine)
                 lastLogged.clear();
             else {
@@ -426,6 +477,10 @@ void RecordKeeper::senderLoop()
         }
         if (unsent >= 0)
             m_status.unsent = unsent;
+        if (setAside >= 0) {
+            m_status.setAside = setAside;
+            m_status.setAsideRows = setAsideRows;
+        }
         publish();
     }
 }

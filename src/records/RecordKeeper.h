@@ -30,6 +30,8 @@ struct RecordsStatus
     Link link = Link::NotSet;
     QString serverProblem; // Spanish
     int unsent = 0;        // records written here that the server has yet to confirm
+    int setAside = 0;      // records the server refused (or unreadable), kept here
+    QStringList setAsideRows; // the first of them: "id (reason)"
 
     bool operator==(const RecordsStatus&) const = default;
 };
@@ -39,6 +41,9 @@ struct RecordKeeperTiming
 {
     int retryMs = 60'000;   // a failed write or send is tried again after this
     int throttleMs = 5'000; // after a failed send, changes wait this long to try again
+    // A records file that cannot be read just now (locked, busy) is looked at
+    // again after this, then twice as long each time, up to retryMs.
+    int reopenMs = 1'000;
 };
 
 // Keeps the session records: every record is written to the SQLite file on

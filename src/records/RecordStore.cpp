@@ -15,6 +15,11 @@ constexpr ProblemWords kWords[] = {
     {StoreProblem::Kind::None, "", ""},
     {StoreProblem::Kind::NotARecordsFile, "El archivo no es un registro de Lurn; no se ha tocado.",
      "the file is not a Lurn records database; left untouched"},
+    {StoreProblem::Kind::Unavailable,
+     "No se puede abrir el archivo de registros por ahora (bloqueado, ocupado o sin "
+     "recursos); se reintentará.",
+     "cannot open the records file just now (locked, busy or out of resources); will try "
+     "again"},
     {StoreProblem::Kind::NewerSchema,
      "El registro es de una versión más nueva de Lurn; no se ha tocado.",
      "the records were written by a newer Lurn; left untouched"},
@@ -34,6 +39,8 @@ constexpr ProblemWords kWords[] = {
     {StoreProblem::Kind::NoPrivileges,
      "El usuario no tiene permiso para crear o escribir la tabla sessions.",
      "the role lacks the privileges to create or write the table sessions"},
+    {StoreProblem::Kind::Rejected, "El servidor rechaza este registro.",
+     "the server refuses this record"},
     {StoreProblem::Kind::Other, "Error en el registro.", "records error"},
 };
 

@@ -16,6 +16,7 @@ struct StoreProblem
     enum class Kind {
         None,
         NotARecordsFile, // the file is not a database, or not this program's
+        Unavailable,     // the file cannot be read just now (locked, busy, I/O): tried again
         NewerSchema,     // written by a later release: left as it is
         WriteFailed,     // the disk is full, or refuses the write
         BadAddress,      // the server address does not parse
@@ -23,6 +24,7 @@ struct StoreProblem
         LoginRefused,    // wrong password, no password, unknown role
         NoDatabase,      // the server has no such database
         NoPrivileges,    // the role may not create or write the table
+        Rejected,        // the server refuses this record's values (SQLSTATE class 22 or 23)
         Other,
     };
     Kind kind = Kind::None;
@@ -75,7 +77,7 @@ public:
 };
 
 // The schema version this program writes.
-inline constexpr int kRecordsSchemaVersion = 1;
+inline constexpr int kRecordsSchemaVersion = 2;
 
 // Every station with records, sorted: the same SQL for both engines. It walks
 // the station index one station at a time rather than reading every row.

@@ -3,6 +3,7 @@
 
 #include "records/DriverLibraries.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -44,6 +45,10 @@ const char* const kMigrations[] = {
     "CREATE INDEX sessions_by_station ON sessions (station, started_at);"
     "CREATE INDEX sessions_running ON sessions (end_reason) WHERE end_reason = 'running';"
     "CREATE TABLE unsent (id TEXT PRIMARY KEY NOT NULL, revision INTEGER NOT NULL);",
+    // 2: the records the server refused (or that cannot be read), put aside
+    // with the reason, so that they no longer hold up the others.
+    "CREATE TABLE set_aside (id TEXT PRIMARY KEY NOT NULL, revision INTEGER NOT NULL,"
+    " reason TEXT NOT NULL, at TEXT NOT NULL);",
 };
 static_assert(std::size(kMigrations) == kRecordsSchemaVersion);
 
@@ -68,6 +73,8 @@ enum : int {
     kSqliteIoErr = 10,
     kSqliteReadOnly = 8,
     kSqliteCantOpen = 14,
+    kSqliteBusy = 5,
+    kSqliteLocked = 6,
 };
 
 // SQLite's words for the codes, when Qt gives the words only.
@@ -85,6 +92,10 @@ int codeFromText(const QString& text)
         return kSqliteNotADb;
     if (text.contains(QLatin1String("malformed")))
         return kSqliteCorrupt;
+    if (text.contains(QLatin1String("database is locked")))
+        return kSqliteBusy;
+    if (text.contains(QLatin1String("is locked")))
+        return kSqliteLocked;
     return 0;
 }
 
@@ -163,10 +174,11 @@ bool readRecord(const QSqlQuery& q, int first, SessionRecord& r, QHash<QString, 
     const QVariant ended = q.value(first + 2);
     const auto reason = endReasonFromKey(q.value(first + 6).toString());
     const auto lastSeen = parseIsoUtc(q.value(first + 7).toString());
-    if (!started || !reason || !lastSeen)
+    const auto endedAt = ended.isNull() ? std::nullopt : parseIsoUtc(ended.toString());
+    if (!started || !reason || !lastSeen || (!ended.isNull() && !endedAt))
         return false;
     r.startedAtMs = *started;
-    r.endedAtMs = ended.isNull() ? std::nullopt : parseIsoUtc(ended.toString());
+    r.endedAtMs = endedAt;
     r.plannedSeconds = q.value(first + 3).toInt();
     r.ratePerHour = q.value(first + 4).toInt();
     r.cost = q.value(first + 5).toLongLong();
@@ -367,9 +379,12 @@ StoreProblem SqliteRecordStore::inspect(const QString& path)
         db.close();
     }
     QSqlDatabase::removeDatabase(name);
+    // Only what the file holds may set it aside. A lock, a busy file, an I/O
+    // error or no file handle left says nothing about it: taking it for a
+    // stranger would split the records between two files.
     if (problem && problem.kind != StoreProblem::Kind::NewerSchema &&
         problem.kind != StoreProblem::Kind::NotARecordsFile)
-        problem.kind = StoreProblem::Kind::NotARecordsFile;
+        problem.kind = StoreProblem::Kind::Unavailable;
     return problem;
 }
 
@@ -563,10 +578,123 @@ bool SqliteRecordStore::takeUnsent(int limit, std::vector<Unsent>& out, StorePro
         Unsent u;
         u.record.id = q.value(0).toString();
         u.revision = q.value(1).toLongLong();
-        if (readRecord(q, 2, u.record, names))
-            out.push_back(std::move(u));
+        if (!readRecord(q, 2, u.record, names))
+            // Named by what is wrong with it, so that an owner can find it.
+            u.unreadable = QStringLiteral("no se puede leer en este equipo: inicio «%1», fin «%2»,"
+                                          " motivo «%3», visto «%4»")
+                               .arg(q.value(3).toString(), q.value(4).toString(),
+                                    q.value(8).toString(), q.value(9).toString());
+        out.push_back(std::move(u));
     }
     return true;
+}
+
+bool SqliteRecordStore::setAside(const Unsent& row, const QString& reason, StoreProblem& problem)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!run(db, QStringLiteral("BEGIN"), problem))
+        return false;
+    QSqlQuery take(db);
+    take.prepare(QStringLiteral("DELETE FROM unsent WHERE id = ? AND revision = ?"));
+    take.addBindValue(row.record.id);
+    take.addBindValue(row.revision);
+    bool ok = run(take, problem);
+    // A newer state written meanwhile is not set aside: it is tried in turn.
+    if (ok && take.numRowsAffected() > 0) {
+        QSqlQuery keep(db);
+        keep.prepare(QStringLiteral("INSERT OR REPLACE INTO set_aside (id, revision, reason, at)"
+                                    " VALUES (?, ?, ?, ?)"));
+        keep.addBindValue(row.record.id);
+        keep.addBindValue(row.revision);
+        keep.addBindValue(reason);
+        keep.addBindValue(isoUtcText(QDateTime::currentMSecsSinceEpoch()));
+        ok = run(keep, problem);
+    }
+    take.finish();
+    return finish(db, ok, problem);
+}
+
+bool SqliteRecordStore::retrySetAside(StoreProblem& problem)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    return run(db,
+               QStringLiteral("INSERT INTO unsent (id, revision) SELECT id, revision FROM set_aside"
+                              " WHERE id IN (SELECT id FROM sessions) ON CONFLICT (id) DO NOTHING"),
+               problem);
+}
+
+bool SqliteRecordStore::setAsideRows(int& count, QStringList& first, int limit,
+                                     StoreProblem& problem)
+{
+    first.clear();
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.setForwardOnly(true);
+    // A record changed since it was set aside waits among the unsent again.
+    const QString waiting =
+        QStringLiteral(" FROM set_aside WHERE id NOT IN (SELECT id FROM unsent)");
+    if (!q.exec(QStringLiteral("SELECT count(*)") + waiting) || !q.next()) {
+        problem = problemOf(q.lastError());
+        return false;
+    }
+    count = q.value(0).toInt();
+    q.finish();
+    q.prepare(QStringLiteral("SELECT id, reason") + waiting +
+              QStringLiteral(" ORDER BY at, id LIMIT ?"));
+    q.addBindValue(limit);
+    if (!run(q, problem))
+        return false;
+    while (q.next())
+        first << QStringLiteral("%1 (%2)").arg(q.value(0).toString(), q.value(1).toString());
+    return true;
+}
+
+bool SqliteRecordStore::absorb(const QString& leftover, StoreProblem& problem)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery attach(db);
+    attach.prepare(QStringLiteral("ATTACH DATABASE ? AS leftover"));
+    attach.addBindValue(leftover);
+    if (!run(attach, problem))
+        return false;
+    attach.finish();
+    bool ok = run(db, QStringLiteral("BEGIN IMMEDIATE"), problem);
+    if (ok) {
+        QSqlQuery has(db);
+        ok = has.exec(QStringLiteral(
+                 "SELECT count(*) FROM leftover.sqlite_master WHERE name = 'sessions'")) &&
+             has.next();
+        if (!ok)
+            problem = problemOf(has.lastError());
+        const bool any = ok && has.value(0).toInt() > 0;
+        has.finish();
+        // The state seen last wins where both files hold the same session (a
+        // countdown the other run took up).
+        if (any)
+            ok = run(db,
+                     QStringLiteral("INSERT INTO sessions (id, %1) SELECT id, %1 FROM"
+                                    " leftover.sessions WHERE true ON CONFLICT (id) DO UPDATE SET"
+                                    " station = excluded.station, ended_at = excluded.ended_at,"
+                                    " planned_seconds = excluded.planned_seconds,"
+                                    " rate_per_hour = excluded.rate_per_hour,"
+                                    " cost = excluded.cost, end_reason = excluded.end_reason,"
+                                    " last_seen_at = excluded.last_seen_at"
+                                    " WHERE excluded.last_seen_at > sessions.last_seen_at"
+                                    " OR (excluded.last_seen_at = sessions.last_seen_at"
+                                    " AND sessions.end_reason = 'running')")
+                         .arg(QString::fromLatin1(kColumns)),
+                     problem);
+        // Sending twice does no harm (upsert on id): every one of them goes.
+        if (any && ok && m_queueForServer)
+            ok = run(db,
+                     QStringLiteral("INSERT INTO unsent (id, revision) SELECT id, 1 FROM"
+                                    " leftover.sessions WHERE true ON CONFLICT (id) DO UPDATE SET"
+                                    " revision = unsent.revision + 1"),
+                     problem);
+        ok = finish(db, ok, problem);
+    }
+    StoreProblem ignored;
+    run(db, QStringLiteral("DETACH DATABASE leftover"), ignored);
+    return ok;
 }
 
 bool SqliteRecordStore::confirmSent(const std::vector<Unsent>& sent, StoreProblem& problem)
@@ -575,7 +703,9 @@ bool SqliteRecordStore::confirmSent(const std::vector<Unsent>& sent, StoreProble
     if (!run(db, QStringLiteral("BEGIN"), problem))
         return false;
     QSqlQuery q(db);
-    bool ok = q.prepare(QStringLiteral("DELETE FROM unsent WHERE id = ? AND revision = ?"));
+    QSqlQuery accepted(db);
+    bool ok = q.prepare(QStringLiteral("DELETE FROM unsent WHERE id = ? AND revision = ?")) &&
+              accepted.prepare(QStringLiteral("DELETE FROM set_aside WHERE id = ?"));
     if (!ok)
         problem = problemOf(q.lastError());
     for (const Unsent& u : sent) {
@@ -584,8 +714,13 @@ bool SqliteRecordStore::confirmSent(const std::vector<Unsent>& sent, StoreProble
         q.addBindValue(u.record.id);
         q.addBindValue(u.revision);
         ok = run(q, problem);
+        if (ok) {
+            accepted.addBindValue(u.record.id);
+            ok = run(accepted, problem);
+        }
     }
     q.finish();
+    accepted.finish();
     return finish(db, ok, problem);
 }
 
@@ -653,20 +788,54 @@ bool SqliteRecordStore::stations(QStringList& out, StoreProblem& problem)
     return true;
 }
 
-QString chooseRecordsFile(const QString& dir, QStringList& skipped)
+namespace {
+
+QString numberedRecordsFile(const QString& dir, int n)
 {
-    for (int n = 1; n <= 20; ++n) {
-        const QString name =
-            n == 1 ? QStringLiteral("records.sqlite") : QStringLiteral("records-%1.sqlite").arg(n);
-        const QString path = QDir(dir).filePath(name);
+    return QDir(dir).filePath(n == 1 ? QStringLiteral("records.sqlite")
+                                     : QStringLiteral("records-%1.sqlite").arg(n));
+}
+
+constexpr int kMostRecordsFiles = 20;
+
+} // namespace
+
+QString chooseRecordsFile(const QString& dir, QStringList& skipped, StoreProblem* unavailable)
+{
+    for (int n = 1; n <= kMostRecordsFiles; ++n) {
+        const QString path = numberedRecordsFile(dir, n);
         if (!QFileInfo::exists(path))
             return path;
-        const StoreProblem problem = SqliteRecordStore::inspect(path);
+        StoreProblem problem = SqliteRecordStore::inspect(path);
         if (!problem)
             return path;
+        if (problem.kind == StoreProblem::Kind::Unavailable) {
+            // Neither this file nor the next: the records wait for this one.
+            problem.detail = QStringLiteral("%1: %2").arg(path, problem.detail);
+            if (unavailable)
+                *unavailable = problem;
+            return {};
+        }
         skipped << QStringLiteral("%1: %2").arg(path, problemText(problem));
     }
     return {};
+}
+
+QStringList leftoverRecordsFiles(const QString& chosen)
+{
+    const QFileInfo info(chosen);
+    const QString dir = info.absolutePath();
+    int first = 0;
+    for (int n = 1; n <= kMostRecordsFiles && first == 0; ++n)
+        if (numberedRecordsFile(dir, n) == info.absoluteFilePath())
+            first = n;
+    QStringList out;
+    for (int n = first + 1; first > 0 && n <= kMostRecordsFiles; ++n) {
+        const QString path = numberedRecordsFile(dir, n);
+        if (QFileInfo::exists(path) && !SqliteRecordStore::inspect(path))
+            out << path;
+    }
+    return out;
 }
 
 QString recordsDirectory()

@@ -50,12 +50,32 @@ public:
     // seen: a confirmation of an older revision leaves it waiting.
     struct Unsent
     {
-        SessionRecord record;
+        SessionRecord record; // only the id when unreadable
         qint64 revision = 0;
+        QString unreadable; // why the stored row cannot be read (Spanish); empty when fine
     };
+    // The oldest records waiting for the server, the unreadable ones among
+    // them (to be set aside rather than hold up the rest).
     bool takeUnsent(int limit, std::vector<Unsent>& out, StoreProblem& problem);
+    // Accepted by the server: no longer waiting, nor set aside.
     bool confirmSent(const std::vector<Unsent>& sent, StoreProblem& problem);
     bool unsentCount(int& count, StoreProblem& problem);
+
+    // Takes a record the server refuses (or that cannot be read) out of the
+    // queue, and keeps it in the file with the reason. It is queued again
+    // when it changes or when a server is set.
+    bool setAside(const Unsent& row, const QString& reason, StoreProblem& problem);
+    // Queues the records set aside once more (at a start: the server, or its
+    // owner's rule, may take them now); those refused again go back aside.
+    bool retrySetAside(StoreProblem& problem);
+    // How many records are set aside, and the first (up to limit) as
+    // "id (reason)".
+    bool setAsideRows(int& count, QStringList& first, int limit, StoreProblem& problem);
+
+    // Takes in the sessions of another Lurn records file (a run's records
+    // written beside this file while it could not be used), queued for the
+    // server when records are; a session in both keeps its latest state.
+    bool absorb(const QString& leftover, StoreProblem& problem);
 
     // Looks at an existing file without changing it: a Lurn records file of
     // this or an older version gives no problem.
@@ -82,8 +102,15 @@ private:
 // The records file in dir ($XDG_DATA_HOME/Lurn): records.sqlite, or, when that
 // one is not a records file this program can use, the first usable
 // records-N.sqlite beside it (a missing one counts as usable). Each file passed
-// over is described in skipped, in Spanish.
-QString chooseRecordsFile(const QString& dir, QStringList& skipped);
+// over is described in skipped, in Spanish. A file that cannot be read just
+// now (locked, busy, I/O) is never passed over: the answer is then empty, and
+// unavailable says why.
+QString chooseRecordsFile(const QString& dir, QStringList& skipped,
+                          StoreProblem* unavailable = nullptr);
+
+// The Lurn records files numbered after chosen (records-N.sqlite): written by
+// a run that could not use chosen at the time, and taken into it since.
+QStringList leftoverRecordsFiles(const QString& chosen);
 
 // $XDG_DATA_HOME/Lurn, normally ~/.local/share/Lurn.
 QString recordsDirectory();

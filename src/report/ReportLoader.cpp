@@ -62,8 +62,12 @@ LoadResult ReportLoader::Worker::load(const ReportSource& source, const ReportRe
     }
 
     QStringList skipped;
-    const QString path = source.localFile.isEmpty() ? chooseRecordsFile(source.directory, skipped)
-                                                    : source.localFile;
+    StoreProblem unavailable;
+    const QString path = source.localFile.isEmpty()
+                             ? chooseRecordsFile(source.directory, skipped, &unavailable)
+                             : source.localFile;
+    if (unavailable)
+        skipped << problemText(unavailable);
     if (!skipped.isEmpty())
         result.problem += (result.problem.isEmpty() ? QString() : QStringLiteral("\n")) +
                           skipped.join(QLatin1Char('\n'));
@@ -82,10 +86,16 @@ LoadResult ReportLoader::Worker::load(const ReportSource& source, const ReportRe
             int unsent = 0;
             if (local->unsentCount(unsent, problem))
                 result.localUnsent = unsent;
+            // A file of the first schema has none (and no table for them).
+            StoreProblem ignored;
+            if (!local->setAsideRows(result.localSetAside, result.localSetAsideRows, 5, ignored))
+                result.localSetAside = 0;
         }
     }
     if (!done) {
-        if (!localExists) {
+        if (unavailable) {
+            // Said above; not "no records yet".
+        } else if (!localExists) {
             result.origin = QStringLiteral("Aún no hay registros en este ordenador (%1).")
                                 .arg(source.directory);
         } else {

@@ -31,6 +31,8 @@ struct LoadResult
     bool fromServer = false;
     QString localFile;    // this computer's records file, when there is one
     int localUnsent = -1; // records of this computer waiting for the server; -1: unknown
+    int localSetAside = 0;         // records of this computer the server refused
+    QStringList localSetAsideRows; // the first of them: "id (reason)"
 };
 
 // Reads the records for the report, writes its CSV files and tries servers, on

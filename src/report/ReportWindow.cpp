@@ -301,6 +301,19 @@ void ReportWindow::applyLoad(const LoadResult& result)
     emit shown(c.sessions);
 }
 
+namespace {
+
+// The records the server refused, counted and named.
+QString setAsideLine(int count, const QStringList& first)
+{
+    return QStringLiteral("%1 registros apartados: %2")
+        .arg(count)
+        .arg(first.join(QStringLiteral("; ")) +
+             (count > first.size() ? QStringLiteral("; …") : QString()));
+}
+
+} // namespace
+
 void ReportWindow::showOrigin()
 {
     QStringList lines;
@@ -338,10 +351,14 @@ void ReportWindow::showOrigin()
                 << QStringLiteral("Sala: conectado, con un problema: %1").arg(m_roomLink->problem);
         else if (m_roomLink)
             lines << QStringLiteral("Sala: conectado.");
+        if (s.setAside > 0)
+            lines << setAsideLine(s.setAside, s.setAsideRows);
     } else if (m_last.localUnsent > 0) {
         lines << QStringLiteral("%1 registros de este ordenador pendientes de enviar.")
                      .arg(m_last.localUnsent);
     }
+    if (!m_keeper && m_last.localSetAside > 0)
+        lines << setAsideLine(m_last.localSetAside, m_last.localSetAsideRows);
     m_origin->setText(lines.join(QLatin1Char('\n')));
 }
 

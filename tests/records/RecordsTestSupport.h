@@ -68,6 +68,42 @@ private:
     QString m_name;
 };
 
+// Changes a records file behind the program's back, as an owner's tool (or
+// a fault) would; the connection stays open as long as the object lives.
+class FileEditor final
+{
+public:
+    explicit FileEditor(const QString& path)
+        : m_name(QStringLiteral("test-editor-%1").arg(++counter()))
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+        db.open();
+    }
+    ~FileEditor()
+    {
+        QSqlDatabase::database(m_name, false).close();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    FileEditor(const FileEditor&) = delete;
+    FileEditor& operator=(const FileEditor&) = delete;
+
+    // The error's text, empty when it ran.
+    QString exec(const QString& sql)
+    {
+        QSqlQuery q(QSqlDatabase::database(m_name, false));
+        return q.exec(sql) ? QString() : q.lastError().text() + QStringLiteral(": ") + sql;
+    }
+
+private:
+    static int& counter()
+    {
+        static int n = 0;
+        return n;
+    }
+    QString m_name;
+};
+
 // A file's bytes and time, to show it was left untouched.
 inline QByteArray fingerprint(const QString& path)
 {

@@ -3,6 +3,7 @@
 // TZ=Europe/Madrid; the fake wall clock says 2025-12-10 10:00 UTC.
 #include "CountdownDriver.h"
 #include "RecordsTestSupport.h"
+#include "records/RecordKeeper.h"
 #include "records/SqliteRecordStore.h"
 #include "report/ProgramRecords.h"
 #include "report/ReportModel.h"
@@ -16,6 +17,8 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTableView>
+
+#include <optional>
 
 namespace {
 
@@ -222,6 +225,39 @@ private slots:
         QTRY_VERIFY(child<QLabel>("originLabel")->text().contains("No se puede conectar"));
         QVERIFY(child<QLabel>("originLabel")->text().contains("solo los registros de este"));
         QCOMPARE(report->model().rowCount(), 4);
+    }
+
+    void recordsSetAsideShown_data()
+    {
+        QTest::addColumn<bool>("inTheProgram");
+        QTest::newRow("in the program") << true;
+        QTest::newRow("the report alone") << false;
+    }
+
+    // Records set aside are counted and named with their reason, by the
+    // program's keeper and by the report alone on the owner's desk.
+    void recordsSetAsideShown()
+    {
+        QFETCH(bool, inTheProgram);
+        const QString path = recordsDirectory() + "/records.sqlite";
+        {
+            FileEditor file(path);
+            QCOMPARE(file.exec("INSERT INTO set_aside (id, revision, reason, at) VALUES"
+                               " ('no-es-un-uuid', 1, 'invalid input syntax for type uuid',"
+                               " '2025-12-10T10:00:00.000Z')"),
+                     QString());
+        }
+        std::optional<RecordKeeper> keeper;
+        if (inTheProgram)
+            keeper.emplace(recordsDirectory(), QString());
+        report = std::make_unique<ReportWindow>(keeper ? &*keeper : nullptr);
+        report->show();
+        QTRY_VERIFY2(child<QLabel>("originLabel")
+                         ->text()
+                         .contains("1 registros apartados: no-es-un-uuid (invalid input syntax"
+                                   " for type uuid)"),
+                     qPrintable(child<QLabel>("originLabel")->text()));
+        report.reset();
     }
 
     // The main window's button and Ctrl+R open it; the lock closes it.

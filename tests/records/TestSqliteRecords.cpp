@@ -14,7 +14,10 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <optional>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,6 +49,38 @@ void makeDatabase(const QString& path, const QStringList& statements)
     }
     QSqlDatabase::removeDatabase(name);
 }
+
+// No file of this process can be opened while it lives (EMFILE), as when a
+// program has used up its file handles.
+class NoNewFiles final
+{
+public:
+    NoNewFiles()
+    {
+        getrlimit(RLIMIT_NOFILE, &m_old);
+        int highest = 0;
+        for (const QString& fd : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files))
+            highest = std::max(highest, fd.toInt());
+        rlimit tight = m_old;
+        tight.rlim_cur = rlim_t(highest + 1);
+        setrlimit(RLIMIT_NOFILE, &tight);
+        // The handles closed below the highest would be taken again.
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+            m_fillers.push_back(fd);
+    }
+    ~NoNewFiles()
+    {
+        for (int fd : m_fillers)
+            ::close(fd);
+        setrlimit(RLIMIT_NOFILE, &m_old);
+    }
+    NoNewFiles(const NoNewFiles&) = delete;
+    NoNewFiles& operator=(const NoNewFiles&) = delete;
+
+private:
+    rlimit m_old{};
+    std::vector<int> m_fillers;
+};
 
 } // namespace
 
@@ -234,6 +269,193 @@ private slots:
         QCOMPARE(result.content.sessions, 1);
         QVERIFY(result.origin.contains("records-2.sqlite"));
         QCOMPARE(fingerprint(bad), before);
+    }
+
+    // A file of the first schema opens as it is and is brought forward: its
+    // records kept, the table of set-aside records added.
+    void olderFileMigrated()
+    {
+        QTemporaryDir home;
+        const QString path = home.filePath("records.sqlite");
+        const SessionRecord old = sessionRecord(uuid(1), "A", kTen, 4, EndReason::TimeUp);
+        makeDatabase(
+            path, {"CREATE TABLE sessions (id TEXT PRIMARY KEY NOT NULL, station TEXT NOT NULL,"
+                   " started_at TEXT NOT NULL, ended_at TEXT, planned_seconds INTEGER NOT NULL,"
+                   " rate_per_hour INTEGER NOT NULL, cost INTEGER NOT NULL, end_reason TEXT NOT"
+                   " NULL CHECK (end_reason IN ('running', 'time_up', 'stopped', 'closed',"
+                   " 'interrupted')), last_seen_at TEXT NOT NULL)",
+                   "CREATE TABLE unsent (id TEXT PRIMARY KEY NOT NULL, revision INTEGER NOT NULL)",
+                   QStringLiteral("INSERT INTO sessions VALUES ('%1', 'A', '%2', '%3', 1800, 500,"
+                                  " 4, 'time_up', '%3')")
+                       .arg(old.id, isoUtcText(old.startedAtMs), isoUtcText(*old.endedAtMs)),
+                   "PRAGMA user_version = 1"});
+        const SessionRecord added = sessionRecord(uuid(2), "A", kTen + 5000, 1);
+        {
+            RecordKeeper keeper(home.path(), {});
+            keeper.record(added);
+            QVERIFY(keeper.waitUntilWritten(10000));
+            QCOMPARE(keeper.status().localFile, path);
+            QVERIFY(keeper.status().skippedFiles.isEmpty());
+        }
+        RecordsFile file(path);
+        QCOMPARE(file.rows(), QStringList({rowText(old), rowText(added)}));
+        QCOMPARE(file.value("PRAGMA user_version").toInt(), 2);
+        QCOMPARE(file.value("SELECT count(*) FROM set_aside").toInt(), 0);
+    }
+
+    void recordsFileKinds_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("used"); // the file the records go to
+        QTest::addColumn<QString>("says"); // in the status while it is so
+        QTest::newRow("good") << "good"
+                              << "records.sqlite"
+                              << "";
+        QTest::newRow("empty file") << "empty"
+                                    << "records.sqlite"
+                                    << "";
+        QTest::newRow("locked by another program, then released") << "locked"
+                                                                  << "records.sqlite"
+                                                                  << "bloqueado";
+        QTest::newRow("no file handles left, then some") << "nofiles"
+                                                         << "records.sqlite"
+                                                         << "se reintentará";
+        QTest::newRow("not a database") << "text"
+                                        << "records-2.sqlite"
+                                        << "no es un registro";
+        QTest::newRow("another program's database") << "foreign"
+                                                    << "records-2.sqlite"
+                                                    << "no es un registro";
+        QTest::newRow("newer version") << "newer"
+                                       << "records-2.sqlite"
+                                       << "versión más nueva";
+    }
+
+    // Only a file that is not Lurn's (or is newer) is passed over; one that
+    // cannot be read just now is waited for, said in the status, and used
+    // once it can be: the records are never split between two files.
+    void recordsFileKinds()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, used);
+        QFETCH(QString, says);
+        QTemporaryDir home;
+        const QString main = home.filePath("records.sqlite");
+        const SessionRecord earlier = sessionRecord(uuid(1), "A", kTen, 2, EndReason::TimeUp);
+        QStringList expected;
+        if (kind == "good" || kind == "locked" || kind == "nofiles") {
+            RecordKeeper keeper(home.path(), {});
+            keeper.record(earlier);
+            QVERIFY(keeper.waitUntilWritten(10000));
+            expected << rowText(earlier);
+        } else if (kind == "empty") {
+            writeFile(main, {});
+        } else if (kind == "text") {
+            writeFile(main, QByteArray("Puesto;Importe\nuno;100\n").repeated(300));
+        } else if (kind == "foreign") {
+            makeDatabase(main, {"CREATE TABLE clientes (nombre TEXT)"});
+        } else if (kind == "newer") {
+            makeDatabase(main, {"CREATE TABLE sessions (id TEXT)", "PRAGMA user_version = 9"});
+        }
+        std::optional<FileEditor> lock;
+        if (kind == "locked") {
+            lock.emplace(main);
+            QCOMPARE(lock->exec("PRAGMA locking_mode = EXCLUSIVE"), QString());
+            QCOMPARE(lock->exec("BEGIN EXCLUSIVE"), QString());
+            QCOMPARE(lock->exec("DELETE FROM unsent WHERE id = 'none'"), QString());
+        }
+        std::optional<NoNewFiles> noFiles;
+        if (kind == "nofiles")
+            noFiles.emplace();
+        const SessionRecord r = sessionRecord(uuid(2), "A", kTen + 5000, 5);
+        expected << rowText(r);
+        {
+            RecordKeeper keeper(home.path(), {}, RecordKeeperTiming{2000, 200, 100});
+            keeper.record(r);
+            if (noFiles) {
+                QTRY_VERIFY2_WITH_TIMEOUT(keeper.status().localProblem.contains(says),
+                                          qPrintable(keeper.status().localProblem), 30000);
+                QVERIFY(keeper.status().localFile.isEmpty());
+                noFiles.reset();
+                QVERIFY(!QFileInfo::exists(home.filePath("records-2.sqlite")));
+            }
+            if (lock) {
+                QTRY_VERIFY_WITH_TIMEOUT(keeper.status().localProblem.contains(says), 30000);
+                QVERIFY(keeper.status().skippedFiles.isEmpty());
+                QVERIFY(keeper.status().localFile.isEmpty());
+                QVERIFY(!QFileInfo::exists(home.filePath("records-2.sqlite")));
+                QCOMPARE(lock->exec("ROLLBACK"), QString());
+                lock.reset();
+            }
+            // The keeper's own retry, not a new record, brings the file back.
+            QTRY_VERIFY_WITH_TIMEOUT(!keeper.status().localFile.isEmpty() &&
+                                         keeper.status().localProblem.isEmpty(),
+                                     30000);
+            QVERIFY(keeper.waitUntilWritten(30000));
+            const RecordsStatus status = keeper.status();
+            QCOMPARE(status.localFile, home.filePath(used));
+            QVERIFY(status.localProblem.isEmpty());
+            if (used == "records.sqlite")
+                QVERIFY(status.skippedFiles.isEmpty());
+            else
+                QVERIFY2(status.skippedFiles.join('\n').contains(says),
+                         qPrintable(status.skippedFiles.join('\n')));
+        }
+        QCOMPARE(RecordsFile(home.filePath(used)).rows(), expected);
+        if (used == "records.sqlite")
+            QVERIFY(!QFileInfo::exists(home.filePath("records-2.sqlite")));
+    }
+
+    // A records-2.sqlite an earlier run wrote while records.sqlite could not
+    // be used: once that one is good, its sessions are taken in (reported,
+    // and sent with the rest), and the file is kept under another name.
+    void leftoverFileTakenIn()
+    {
+        QTemporaryDir home;
+        const SessionRecord mainOnly = sessionRecord(uuid(1), "A", kTen, 2, EndReason::TimeUp);
+        SessionRecord both = sessionRecord(uuid(2), "A", kTen + 1000);
+        const SessionRecord leftoverOnly =
+            sessionRecord(uuid(3), "A", kTen + 2000, 7, EndReason::Stopped);
+        {
+            RecordKeeper keeper(home.path(), {});
+            keeper.record(mainOnly);
+            keeper.record(both);
+            QVERIFY(keeper.waitUntilWritten(10000));
+        }
+        // The other run took up the running session and ended it.
+        both.cost = 9;
+        both.lastSeenAtMs += 60'000;
+        both.endReason = EndReason::TimeUp;
+        both.endedAtMs = both.lastSeenAtMs;
+        const QString leftover = home.filePath("records-2.sqlite");
+        {
+            SqliteRecordStore store(leftover);
+            StoreProblem problem;
+            QVERIFY(store.open(problem));
+            QVERIFY(store.save({both, leftoverOnly}, problem));
+        }
+        {
+            // A server that is not there: what was taken in waits to be sent.
+            RecordKeeper keeper(home.path(),
+                                QStringLiteral("postgresql://lurn@/cafe?host=/nonexistent"),
+                                RecordKeeperTiming{60000, 60000, 100});
+            QTRY_COMPARE_WITH_TIMEOUT(keeper.status().localFile, home.filePath("records.sqlite"),
+                                      10000);
+            QTRY_COMPARE_WITH_TIMEOUT(keeper.status().unsent, 2, 10000);
+        }
+        QCOMPARE(RecordsFile(home.filePath("records.sqlite")).rows(),
+                 QStringList({rowText(mainOnly), rowText(both), rowText(leftoverOnly)}));
+        QVERIFY(!QFileInfo::exists(leftover));
+        QCOMPARE(RecordsFile(leftover + ".merged").rows(),
+                 QStringList({rowText(both), rowText(leftoverOnly)}));
+
+        // The report alone now finds everything in the one file.
+        ReportLoader loader;
+        QSignalSpy loaded(&loader, &ReportLoader::loaded);
+        loader.load({QString(), home.path(), QString()},
+                    {QDate(2025, 12, 10), QDate(2025, 12, 10), QString()});
+        QVERIFY(loaded.wait(10000));
+        QCOMPARE(loaded.front().front().value<LoadResult>().content.sessions, 3);
     }
 
     // A write the disk refuses is kept and made at the next change: nothing

@@ -1,0 +1,88 @@
+// Sending the records this computer holds to the server, and what to do with
+// the ones the server refuses.
+#include "records/RecordSending.h"
+
+#include "records/PostgresRecordStore.h"
+#include "records/SqliteRecordStore.h"
+
+#include <QRegularExpression>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int kBatchSize = 200;
+
+// The server's sentence without the statement it quotes (the values may be
+// long) or the row it shows.
+QString serverReason(const QString& detail)
+{
+    static const QRegularExpression tail(QStringLiteral(" (LINE \\d+:|DETAIL:|CONTEXT:).*$"));
+    QString reason = detail;
+    reason.remove(tail);
+    return reason;
+}
+
+} // namespace
+
+SendOutcome sendWaiting(PostgresRecordStore& server, SqliteRecordStore& local,
+                        const std::function<bool()>& stopping, StoreProblem& problem,
+                        QString& localWhat)
+{
+    using Unsent = SqliteRecordStore::Unsent;
+    const auto localFailed = [&](const char* what) {
+        localWhat = QString::fromUtf8(what);
+        return SendOutcome::LocalFailed;
+    };
+    while (!stopping()) {
+        std::vector<Unsent> batch;
+        if (!local.takeUnsent(kBatchSize, batch, problem))
+            return localFailed("No se pueden leer en este equipo los registros pendientes");
+        if (batch.empty())
+            return SendOutcome::Done;
+        std::vector<Unsent> readable;
+        for (Unsent& u : batch) {
+            if (u.unreadable.isEmpty())
+                readable.push_back(std::move(u));
+            else if (!local.setAside(u, u.unreadable, problem))
+                return localFailed("No se puede apartar en este equipo un registro ilegible");
+        }
+        if (readable.empty())
+            continue;
+        std::vector<SessionRecord> records;
+        records.reserve(readable.size());
+        for (const Unsent& u : readable)
+            records.push_back(u.record);
+        std::vector<Unsent> accepted;
+        if (server.save(records, problem)) {
+            accepted = std::move(readable);
+        } else if (problem.kind != StoreProblem::Kind::Rejected) {
+            return SendOutcome::ServerFailed;
+        } else {
+            for (Unsent& u : readable) {
+                StoreProblem one;
+                if (server.save({u.record}, one)) {
+                    accepted.push_back(std::move(u));
+                } else if (one.kind == StoreProblem::Kind::Rejected) {
+                    std::fprintf(stderr, "lurn: records: record %s set aside: %s\n",
+                                 qPrintable(u.record.id), qPrintable(one.detail));
+                    if (!local.setAside(u, serverReason(one.detail), problem))
+                        return localFailed("No se puede apartar en este equipo un registro"
+                                           " rechazado");
+                } else {
+                    StoreProblem ignored;
+                    local.confirmSent(accepted, ignored);
+                    problem = one;
+                    return SendOutcome::ServerFailed;
+                }
+            }
+        }
+        // Sent, but not marked so here (a full disk, a read-only file
+        // system): sending the same batch again at once would go on for
+        // ever. It waits like any failure, and is shown.
+        if (!local.confirmSent(accepted, problem))
+            return localFailed("Enviado, pero no se puede anotar en este equipo");
+    }
+    return SendOutcome::Done;
+}
