@@ -5,6 +5,7 @@
 #include "ProgramWindows.h"
 #include "Ufer.h"
 #include "console/ConsoleProgram.h"
+#include "language/Language.h"
 #include "platform/AppShell.h"
 #include "platform/FontWarmUp.h"
 #include "platform/MessageBoxes.h"
@@ -31,6 +32,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -203,6 +205,7 @@ CounterLink startCounterLink(TfmFer& window)
 int diagnose(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    useLanguage(storedLanguage());
     const platform::SessionFacts facts = platform::probeSession();
     const platform::WindowSourceChoice choice =
         platform::chooseWindowSource(facts, platform::installedReadmePath());
@@ -218,7 +221,14 @@ int diagnose(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
-    const CommandLine line = parseCommandLine(argc, argv);
+    CommandLine line = parseCommandLine(argc, argv);
+    // What the command line itself prints is said in the operator's language.
+    std::optional<QCoreApplication> textOnly;
+    if (!line.error.empty() || line.mode == CommandLine::Mode::Help) {
+        textOnly.emplace(argc, argv);
+        useLanguage(storedLanguage());
+        line = parseCommandLine(argc, argv);
+    }
     if (!line.error.empty()) {
         std::fprintf(stderr, "lurn: %s\n%s", line.error.c_str(), commandLineHelp().c_str());
         return 2;
@@ -265,6 +275,9 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lurn"));
+    // Before the first window: one translation of Lurn's, compiled in, and
+    // one of Qt's own.
+    useLanguage(storedLanguage());
     QApplication::setWindowIcon(artwork::applicationIcon());
     // The program ends when the main window closes, whatever else is open.
     QApplication::setQuitOnLastWindowClosed(false);
