@@ -1,5 +1,6 @@
 #include "Ufer.h"
 
+#include "AccessibleRoles.h"
 #include "ClosingWorker.h"
 #include "CountdownKeeper.h"
 #include "CountdownTimer.h"
@@ -77,6 +78,7 @@ TfmFer::TfmFer() : m_countdown(new Countdown(this))
                          qPrintable(message));
         });
     }
+    installAccessibleRoles();
     buildControls();
     connectHandlers();
     keepCountdown();

@@ -163,6 +163,7 @@ void TfmFer::buildControls()
         {edClave, tr("Clave")},
         {edRepetirClave, tr("Repetir clave")},
         {reportButton, tr("Registro de sesiones")},
+        {Panel1, tr("Tarifa")},
     };
     for (const auto& [widget, name] : names)
         widget->setAccessibleName(name);

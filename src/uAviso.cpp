@@ -1,5 +1,6 @@
 #include "uAviso.h"
 
+#include "AccessibleRoles.h"
 #include "Artwork.h"
 #include "EventGuard.h"
 #include "platform/AppShell.h"
@@ -7,25 +8,11 @@
 #include "platform/WindowPlacement.h"
 
 #include <QAccessible>
-#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
 TfmAviso* fmAviso = nullptr;
-
-namespace {
-
-// The notice is an alert to assistive technologies, not an ordinary dialog:
-// a screen reader reads it out as soon as it comes up.
-QAccessibleInterface* noticeAccessible(const QString& className, QObject* object)
-{
-    if (className == QLatin1String("TfmAviso") && object && object->isWidgetType())
-        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::AlertMessage);
-    return nullptr;
-}
-
-} // namespace
 
 void MakeTopMost(QWidget* window)
 {
@@ -34,11 +21,7 @@ void MakeTopMost(QWidget* window)
 
 TfmAviso::TfmAviso()
 {
-    static const bool factoryInstalled = [] {
-        QAccessible::installFactory(noticeAccessible);
-        return true;
-    }();
-    (void)factoryInstalled;
+    installAccessibleRoles();
     setObjectName(QStringLiteral("fmAviso"));
     setWindowTitle(tr("Aviso"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -971,6 +971,10 @@
         <source>Lleva gastado</source>
         <translation>Porta gastat</translation>
     </message>
+    <message>
+        <source>Tarifa</source>
+        <translation>Tarifa</translation>
+    </message>
 </context>
 <context>
     <name>WindowSourceChoice</name>

@@ -971,6 +971,10 @@
         <source>Lleva gastado</source>
         <translation>Spent so far</translation>
     </message>
+    <message>
+        <source>Tarifa</source>
+        <translation>Rate</translation>
+    </message>
 </context>
 <context>
     <name>WindowSourceChoice</name>
