@@ -861,7 +861,7 @@
     </message>
     <message>
         <source>y darle al tabulador</source>
-        <translation>i prem el tabulador</translation>
+        <translation>i prem Tab</translation>
     </message>
     <message>
         <source>Clave :</source>

@@ -734,7 +734,7 @@
     <name>TfmDemanaClau</name>
     <message>
         <source>Clave</source>
-        <translation>Password</translation>
+        <translation>Locked</translation>
     </message>
     <message>
         <source>Clave de acceso :</source>

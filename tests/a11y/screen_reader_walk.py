@@ -65,7 +65,7 @@ LANGUAGES = {
                show='Show time left', rate1='Rate 1', rate2='Rate 2',
                amount1='Amount of rate 1 (pts/hour)', amount2='Amount of rate 2 (pts/hour)',
                password='Password', repeat='Repeat password', records='Session records',
-               lock='Password', lock_entry='Password', notice='Notice', start_key='alt+s',
+               lock='Locked', lock_entry='Password', notice='Notice', start_key='alt+s',
                stop_key='alt+p'),
     'ca': dict(list='Programes a tancar', new='Programa que cal afegir a la llista',
                add='Afegeix', remove='Elimina', hours='Hores', minutes='Minuts',
