@@ -19,18 +19,17 @@ const QString kEntry = QStringLiteral("Idioma");
 std::unique_ptr<QTranslator> g_lurn;
 std::unique_ptr<QTranslator> g_qt;
 
-void replace(std::unique_ptr<QTranslator>& slot, const QLocale& locale, const QString& name,
-             const QString& dir)
+void uninstall(std::unique_ptr<QTranslator>& slot)
 {
     if (slot)
         QCoreApplication::removeTranslator(slot.get());
-    slot = std::make_unique<QTranslator>();
-    // Tries each of the locale's languages in turn (for the desktop's, every
-    // one LANGUAGE lists): lurn_ca_ES.qm, lurn_ca.qm…; none found is Spanish.
-    if (slot->load(locale, name, QStringLiteral("_"), dir))
-        QCoreApplication::installTranslator(slot.get());
-    else
-        slot.reset();
+    slot.reset();
+}
+
+void install(std::unique_ptr<QTranslator>& slot, std::unique_ptr<QTranslator> loaded)
+{
+    slot = std::move(loaded);
+    QCoreApplication::installTranslator(slot.get());
 }
 
 } // namespace
@@ -38,6 +37,20 @@ void replace(std::unique_ptr<QTranslator>& slot, const QLocale& locale, const QS
 QStringList knownLanguages()
 {
     return {QStringLiteral("es"), QStringLiteral("en"), QStringLiteral("ca")};
+}
+
+QString translationFor(const QStringList& uiLanguages)
+{
+    for (const QString& wanted : uiLanguages) {
+        const QString language = wanted.section(QLatin1Char('-'), 0, 0)
+                                     .section(QLatin1Char('_'), 0, 0)
+                                     .toLower();
+        if (language == QLatin1String("es"))
+            return {};
+        if (knownLanguages().contains(language))
+            return language;
+    }
+    return {};
 }
 
 QLocale localeFor(const QString& code)
@@ -78,7 +91,19 @@ void useLanguage(const QString& code)
 {
     const QLocale locale = localeFor(code);
     QLocale::setDefault(locale);
-    replace(g_lurn, locale, QStringLiteral("lurn"), QStringLiteral(":/i18n"));
-    replace(g_qt, locale, QStringLiteral("qtbase"),
-            QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    uninstall(g_lurn);
+    uninstall(g_qt);
+    // One look-up in the program's resources; Spanish needs none.
+    const QString lurn = translationFor(locale.uiLanguages());
+    if (!lurn.isEmpty()) {
+        auto translator = std::make_unique<QTranslator>();
+        if (translator->load(QStringLiteral(":/i18n/lurn_") + lurn))
+            install(g_lurn, std::move(translator));
+    }
+    // Qt's own texts (standard buttons, the date picker) in the language of
+    // Lurn's, Spanish included.
+    auto qt = std::make_unique<QTranslator>();
+    if (qt->load(QStringLiteral("qtbase_") + (lurn.isEmpty() ? QStringLiteral("es") : lurn),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        install(g_qt, std::move(qt));
 }

@@ -21,6 +21,12 @@ QStringList knownLanguages();
 // reads them) when the code is empty or unknown.
 QLocale localeFor(const QString& code);
 
+// Which of Lurn's translations a reader of these languages (most wanted first,
+// as QLocale::uiLanguages() gives them) gets: the first one Lurn speaks, or
+// empty for Spanish, the source's own, also when Spanish comes first or none
+// matches ("es:en" in LANGUAGE is Spanish, "fr:ca" Catalan, "C" Spanish).
+QString translationFor(const QStringList& uiLanguages);
+
 // "Idioma" from Lurn.conf, group "Lurn": one of knownLanguages(), or empty.
 // A file that does not exist is not created; an unknown code reads as empty
 // (and is said on standard error).
