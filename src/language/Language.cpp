@@ -42,9 +42,8 @@ QStringList knownLanguages()
 QString translationFor(const QStringList& uiLanguages)
 {
     for (const QString& wanted : uiLanguages) {
-        const QString language = wanted.section(QLatin1Char('-'), 0, 0)
-                                     .section(QLatin1Char('_'), 0, 0)
-                                     .toLower();
+        const QString language =
+            wanted.section(QLatin1Char('-'), 0, 0).section(QLatin1Char('_'), 0, 0).toLower();
         if (language == QLatin1String("es"))
             return {};
         if (knownLanguages().contains(language))

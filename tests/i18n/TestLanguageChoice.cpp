@@ -23,10 +23,10 @@ private slots:
             << QStringList{"ca_ES@valencia"} << QStringLiteral("ca");
         QTest::newRow("LANGUAGE=es:en is Spanish, not the English behind it")
             << QStringList{"es", "en"} << QString();
-        QTest::newRow("LANGUAGE=fr:ca is Catalan") << QStringList{"fr-FR", "fr", "ca"}
-                                                  << QStringLiteral("ca");
-        QTest::newRow("a language Lurn does not speak is Spanish") << QStringList{"de-DE", "de"}
-                                                                  << QString();
+        QTest::newRow("LANGUAGE=fr:ca is Catalan")
+            << QStringList{"fr-FR", "fr", "ca"} << QStringLiteral("ca");
+        QTest::newRow("a language Lurn does not speak is Spanish")
+            << QStringList{"de-DE", "de"} << QString();
         QTest::newRow("C locale") << QStringList{"C"} << QString();
         QTest::newRow("nothing") << QStringList{} << QString();
     }
@@ -63,8 +63,8 @@ private slots:
         QTest::addColumn<QByteArray>("conf");
         QTest::addColumn<QString>("language");
         QTest::newRow("Catalan") << QByteArray("[Lurn]\nIdioma=ca\n") << QStringLiteral("ca");
-        QTest::newRow("spaces around") << QByteArray("[Lurn]\nIdioma= en \n")
-                                       << QStringLiteral("en");
+        QTest::newRow("spaces around")
+            << QByteArray("[Lurn]\nIdioma= en \n") << QStringLiteral("en");
         QTest::newRow("empty: the desktop's") << QByteArray("[Lurn]\nIdioma=\n") << QString();
         QTest::newRow("a language Lurn does not speak")
             << QByteArray("[Lurn]\nIdioma=fr\n") << QString();

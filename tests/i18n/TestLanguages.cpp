@@ -132,7 +132,8 @@ private slots:
                 const QStringList hit = clashes(label);
                 if (!hit.isEmpty())
                     problems << QStringLiteral("%1 \"%2\" runs into %3")
-                                    .arg(tagOf(label), label->text(), hit.join(QLatin1String(", ")));
+                                    .arg(tagOf(label), label->text(),
+                                         hit.join(QLatin1String(", ")));
                 if (label->height() < label->sizeHint().height() - 2)
                     problems << QStringLiteral("%1 \"%2\" is cut at the bottom")
                                     .arg(tagOf(label), label->text());
@@ -176,10 +177,7 @@ private slots:
         }
     }
 
-    void everyControlIsNamed_data()
-    {
-        textsFit_data();
-    }
+    void everyControlIsNamed_data() { textsFit_data(); }
 
     // A screen reader says something meaningful for every control, in the
     // window's language.
@@ -203,7 +201,9 @@ private slots:
         const auto name = [](QWidget* w) {
             return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
         };
-        const auto tr = [](const char* text) { return QCoreApplication::translate("TfmFer", text); };
+        const auto tr = [](const char* text) {
+            return QCoreApplication::translate("TfmFer", text);
+        };
         QCOMPARE(name(fmFer->edHoras), tr("Horas"));
         QCOMPARE(name(fmFer->edClave), tr("Clave"));
         QCOMPARE(name(fmFer->edRepetirClave), tr("Repetir clave"));
@@ -230,8 +230,7 @@ private slots:
         LurnFixture lurn;
         QCOMPARE(QAccessible::queryAccessibleInterface(fmFer)->role(), QAccessible::Window);
         QCOMPARE(QAccessible::queryAccessibleInterface(fmDemanaClau)->role(), QAccessible::Dialog);
-        QCOMPARE(QAccessible::queryAccessibleInterface(fmAviso)->role(),
-                 QAccessible::AlertMessage);
+        QCOMPARE(QAccessible::queryAccessibleInterface(fmAviso)->role(), QAccessible::AlertMessage);
     }
 
     void tabOrder_data() { textsFit_data(); }
@@ -245,10 +244,10 @@ private slots:
         LurnFixture lurn;
         TfmFer& w = *fmFer;
         const QList<QWidget*> expected = {
-            w.ListBox1,  w.nouNom,         w.bbAnadir,   w.bbEliminar,  w.edHoras,
-            w.edMinutos, w.edSegundos,     w.bbIniciar,  w.bbParar,     w.edMinutosAntes,
-            w.cbVerTiempo, w.rbTarifa1,    w.edTarifa1,  w.edTarifa2,   w.rbTarifa2,
-            w.edClave,   w.edRepetirClave, w.bbContinuar};
+            w.ListBox1,    w.nouNom,         w.bbAnadir,   w.bbEliminar, w.edHoras,
+            w.edMinutos,   w.edSegundos,     w.bbIniciar,  w.bbParar,    w.edMinutosAntes,
+            w.cbVerTiempo, w.rbTarifa1,      w.edTarifa1,  w.edTarifa2,  w.rbTarifa2,
+            w.edClave,     w.edRepetirClave, w.bbContinuar};
         QList<QWidget*> seen;
         QWidget* at = w.ListBox1;
         do {
