@@ -14,7 +14,7 @@ packages=(
     libsqlite3-dev libpq-dev
     libqt6opengl6-dev # Qt Charts' CMake files need it; Debian 12 forgets to say so
     fonts-dejavu-core
-    qt6-translations-l10n # Qt's own texts in Spanish, loaded at start
+    qt6-tools-dev qt6-l10n-tools qt6-translations-l10n # Linguist tools for Lurn's languages; Qt's own strings
     libxcb-damage0-dev # the start-up benchmark sees when a window is first drawn
 )
 # The real parts the tests start: an X server and window manager, Wayland
@@ -26,6 +26,7 @@ test_packages=(
     gnome-shell gjs dbus-daemon libglib2.0-bin libgl1-mesa-dri dconf-cli
     postgresql sqlite3 util-linux tzdata
     dpkg-dev file appstream systemd
+    at-spi2-core python3-pyatspi # the accessibility bus and a client that walks it
 )
 
 install_missing() {

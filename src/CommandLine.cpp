@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include <QCoreApplication>
+
 #include <cstring>
 
 CommandLine parseCommandLine(int argc, char** argv)
@@ -20,7 +22,9 @@ CommandLine parseCommandLine(int argc, char** argv)
         } else if (std::strncmp(arg, "--", 2) == 0 && line.error.empty()) {
             // Qt's options start with a single dash; a double-dash one that is
             // not ours is a mistake worth saying.
-            line.error = std::string("unknown option ") + arg;
+            line.error = QCoreApplication::translate("CommandLine", "unknown option %1")
+                             .arg(QString::fromLocal8Bit(arg))
+                             .toStdString();
         }
     }
     return line;
@@ -28,9 +32,12 @@ CommandLine parseCommandLine(int argc, char** argv)
 
 std::string commandLineHelp()
 {
-    return "Usage: lurn [--diagnose | --report | --console | --version | --help]\n"
-           "  --diagnose  print how Lurn reaches other programs' windows on this desktop\n"
-           "  --report    open the session records' report alone (no countdown, no lock)\n"
-           "  --console   open \"Sala\", the counter's live view of every station\n"
-           "  --version   print the version\n";
+    return QCoreApplication::translate(
+               "CommandLine",
+               "Usage: lurn [--diagnose | --report | --console | --version | --help]\n"
+               "  --diagnose  print how Lurn reaches other programs' windows on this desktop\n"
+               "  --report    open the session records' report alone (no countdown, no lock)\n"
+               "  --console   open \"Sala\", the counter's live view of every station\n"
+               "  --version   print the version\n")
+        .toStdString();
 }

@@ -18,7 +18,9 @@ struct CommandLine
     std::string error; // an option this program does not know, when not empty
 };
 
+// The error is in the application's language: parse once the translations
+// are installed when it is to be shown.
 CommandLine parseCommandLine(int argc, char** argv);
 
-// The text --help prints.
+// The text --help prints, in the application's language.
 std::string commandLineHelp();

@@ -6,6 +6,7 @@
 #include "ProgramWindows.h"
 #include "Ufer.h"
 #include "console/ConsoleProgram.h"
+#include "language/Language.h"
 #include "platform/AppShell.h"
 #include "platform/FontWarmUp.h"
 #include "platform/MessageBoxes.h"
@@ -25,16 +26,15 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLocale>
 #include <QDeadlineTimer>
 #include <QTimer>
-#include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -207,6 +207,7 @@ CounterLink startCounterLink(TfmFer& window)
 int diagnose(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    useLanguage(storedLanguage());
     const platform::SessionFacts facts = platform::probeSession();
     const platform::WindowSourceChoice choice =
         platform::chooseWindowSource(facts, platform::installedReadmePath());
@@ -222,7 +223,14 @@ int diagnose(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
-    const CommandLine line = parseCommandLine(argc, argv);
+    CommandLine line = parseCommandLine(argc, argv);
+    // What the command line itself prints is said in the operator's language.
+    std::optional<QCoreApplication> textOnly;
+    if (!line.error.empty() || line.mode == CommandLine::Mode::Help) {
+        textOnly.emplace(argc, argv);
+        useLanguage(storedLanguage());
+        line = parseCommandLine(argc, argv);
+    }
     if (!line.error.empty()) {
         std::fprintf(stderr, "lurn: %s\n%s", line.error.c_str(), commandLineHelp().c_str());
         return 2;
@@ -269,13 +277,9 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lurn"));
-    // The translations load here, before the first window is made: Qt's own
-    // texts (the fields' context menus, the standard dialogs) in the
-    // windows' language.
-    QTranslator qtTexts;
-    if (qtTexts.load(QLocale(QLocale::Spanish), QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    // Before the first window: one translation of Lurn's, compiled in, and
+    // one of Qt's own.
+    useLanguage(storedLanguage());
     QApplication::setWindowIcon(artwork::applicationIcon());
     // The program ends when the main window closes, whatever else is open.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -1,5 +1,6 @@
 #include "Ufer.h"
 
+#include "AccessibleRoles.h"
 #include "ClosingWorker.h"
 #include "CountdownKeeper.h"
 #include "CountdownTimer.h"
@@ -24,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
@@ -76,6 +78,7 @@ TfmFer::TfmFer() : m_countdown(new Countdown(this))
                          qPrintable(message));
         });
     }
+    installAccessibleRoles();
     buildControls();
     connectHandlers();
     keepCountdown();
@@ -189,11 +192,11 @@ void TfmFer::checkField(int index)
     const FieldCheck check = ::checkField(edit->text().toStdString(), field.min, field.max);
     switch (check.verdict) {
     case FieldVerdict::InvalidNumber:
-        ShowFieldError(QStringLiteral("Número inválido"));
+        ShowFieldError(tr("Número inválido"));
         refocus(edit);
         Abort();
     case FieldVerdict::OutOfRange:
-        ShowFieldError(QStringLiteral("Fuera de rango"));
+        ShowFieldError(tr("Fuera de rango"));
         refocus(edit);
         Abort();
     case FieldVerdict::Accepted:
@@ -242,12 +245,12 @@ void TfmFer::checkPasswords()
 {
     FieldExitWatcher::Quiet quiet(*m_fieldExit);
     if (edRepetirClave->text() != edClave->text()) {
-        ShowFieldError(QStringLiteral("Las claves no coinciden"));
+        ShowFieldError(tr("Las claves no coinciden"));
         refocus(edRepetirClave);
         Abort();
     }
     if (!KeyRoundTrips(edClave->text().toStdString())) {
-        ShowFieldError(QStringLiteral("Clave no admitida"));
+        ShowFieldError(tr("Clave no admitida"));
         refocus(edClave);
         Abort();
     }
@@ -301,11 +304,19 @@ void TfmFer::bbPararClick()
     m_countdown->stop();
 }
 
+QString TfmFer::costShown(const std::string& costText)
+{
+    const QString text = QString::fromStdString(costText);
+    bool whole = false;
+    const qlonglong value = text.toLongLong(&whole);
+    return whole ? QLocale().toString(value) : text;
+}
+
 void TfmFer::Timer1Timer()
 {
     platform::Services& s = platform::services();
     const CountdownTick tick = m_countdown->tick();
-    lblGasto->setText(QString::fromStdString(tick.costText));
+    lblGasto->setText(costShown(tick.costText));
     lblGasto->adjustSize();
 
     if (tick.ended) {
@@ -379,8 +390,7 @@ void TfmFer::AcavaConnexio()
 void TfmFer::ShowWarningNotice()
 {
     platform::services().beep->beep();
-    fmAviso->lblQuedan->setText(QStringLiteral("Queda/n ") + edMinutosAntes->text() +
-                                QStringLiteral(" minutos"));
+    fmAviso->lblQuedan->setText(tr("Queda/n %1 minutos").arg(edMinutosAntes->text()));
     fmAviso->lblQuedan->adjustSize();
     platform::services().app->runModal(fmAviso);
 }

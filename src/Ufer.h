@@ -138,6 +138,9 @@ private:
     void lockAgain();
     // why goes to stderr; toldOperator, when not empty, to the operator too.
     void dropSavedCountdown(const std::string& why, const QString& toldOperator);
+    // The cost as the countdown gives it, written the way the chosen
+    // language writes numbers.
+    static QString costShown(const std::string& costText);
 
     Countdown* m_countdown;
     std::unique_ptr<platform::SettingsStore> m_store;

@@ -83,15 +83,15 @@ bool TfmFer::resumeCountdown()
     if (!text) {
         if (!readError.isEmpty())
             dropSavedCountdown("it cannot be read (" + readError.toStdString() + ")",
-                               QStringLiteral("no se puede leer su archivo"));
+                               tr("no se puede leer su archivo"));
         return false;
     }
     std::string why;
     const std::optional<SavedCountdown> saved = parseSavedCountdown(*text, why);
     if (!saved) {
-        dropSavedCountdown(why, text->empty() ? QStringLiteral("su archivo está vacío")
-                                              : QStringLiteral("su archivo está incompleto o "
-                                                               "dañado"));
+        dropSavedCountdown(why, text->empty() ? tr("su archivo está vacío")
+                                              : tr("su archivo está incompleto o "
+                                                   "dañado"));
         return false;
     }
     platform::Clock& clock = *platform::services().clock;
@@ -104,19 +104,19 @@ bool TfmFer::resumeCountdown()
         break;
     case ResumeVerdict::ResumeOffTimeUnknown:
         std::fprintf(stderr, "lurn: %s\n", plan.why.c_str());
-        offTimeNotice = QStringLiteral(
-            "La cuenta atrás que estaba en marcha se ha recuperado, pero el reloj del equipo va "
-            "por detrás de la última vez que se guardó (¿pila agotada o corte de luz?): el "
-            "tiempo que el equipo estuvo apagado no se ha podido medir y no se ha contado. "
-            "Compruebe la hora del equipo.");
+        offTimeNotice =
+            tr("La cuenta atrás que estaba en marcha se ha recuperado, pero el reloj del equipo va "
+               "por detrás de la última vez que se guardó (¿pila agotada o corte de luz?): el "
+               "tiempo que el equipo estuvo apagado no se ha podido medir y no se ha contado. "
+               "Compruebe la hora del equipo.");
         break;
     case ResumeVerdict::Stale:
         dropSavedCountdown(plan.why, QString());
         return false;
     case ResumeVerdict::FromTheFuture:
-        dropSavedCountdown(plan.why, QStringLiteral("su archivo lleva una hora posterior a la "
-                                                    "actual (¿se ha cambiado la hora del "
-                                                    "equipo?)"));
+        dropSavedCountdown(plan.why, tr("su archivo lleva una hora posterior a la "
+                                        "actual (¿se ha cambiado la hora del "
+                                        "equipo?)"));
         return false;
     }
 
@@ -135,7 +135,7 @@ bool TfmFer::resumeCountdown()
     edRepetirClave->setText(edClave->text());
     (s.secondRate ? rbTarifa2 : rbTarifa1)->setChecked(true);
     cbVerTiempo->setChecked(s.showTime);
-    lblGasto->setText(qtext(s.costText));
+    lblGasto->setText(costShown(s.costText));
     lblGasto->adjustSize();
     if (!s.title.empty())
         platform::services().app->setTitle(qtext(s.title));
@@ -209,10 +209,9 @@ void TfmFer::dropSavedCountdown(const std::string& why, const QString& toldOpera
     if (!aside.isEmpty())
         std::fprintf(stderr, "lurn: it was moved to %s\n", qPrintable(aside));
     const QString notice =
-        QStringLiteral("La cuenta atrás que estaba en marcha no se ha podido recuperar: %1.")
+        tr("La cuenta atrás que estaba en marcha no se ha podido recuperar: %1.")
             .arg(toldOperator) +
-        (aside.isEmpty() ? QString()
-                         : QStringLiteral(" El archivo se ha guardado aparte en «%1».").arg(aside));
+        (aside.isEmpty() ? QString() : tr(" El archivo se ha guardado aparte en «%1».").arg(aside));
     QTimer::singleShot(0, this, [notice] {
         platform::services().messages->showNotice(QStringLiteral("Lurn"), notice);
     });

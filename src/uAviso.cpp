@@ -1,11 +1,13 @@
 #include "uAviso.h"
 
+#include "AccessibleRoles.h"
 #include "Artwork.h"
 #include "EventGuard.h"
 #include "platform/AppShell.h"
 #include "platform/Platform.h"
 #include "platform/WindowPlacement.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -19,8 +21,9 @@ void MakeTopMost(QWidget* window)
 
 TfmAviso::TfmAviso()
 {
+    installAccessibleRoles();
     setObjectName(QStringLiteral("fmAviso"));
-    setWindowTitle(QStringLiteral("Aviso"));
+    setWindowTitle(tr("Aviso"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     setWindowModality(Qt::ApplicationModal);
@@ -28,17 +31,17 @@ TfmAviso::TfmAviso()
     setFont(artwork::windowFont());
     const QFont bold = artwork::windowFont(10, true);
 
-    lblQuedan = new QLabel(QStringLiteral("Queda/n"), this);
+    lblQuedan = new QLabel(tr("Queda/n"), this);
     lblQuedan->setObjectName(QStringLiteral("lblQuedan"));
     lblQuedan->setFont(bold);
     lblQuedan->move(24, 8);
     lblQuedan->adjustSize();
-    Label2 = new QLabel(QStringLiteral("Avisa al administrador"), this);
+    Label2 = new QLabel(tr("Avisa al administrador"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setFont(bold);
     Label2->move(23, 32);
     Label2->resize(std::max(156, Label2->sizeHint().width()), 16);
-    BitBtn1 = new QPushButton(artwork::ok(), QStringLiteral("OK"), this);
+    BitBtn1 = new QPushButton(artwork::ok(), tr("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(63, 56, 75, 25);
     BitBtn1->setIconSize(QSize(18, 18));
@@ -54,7 +57,7 @@ void TfmAviso::showMessage(const QString& text)
         lblQuedan->setWordWrap(false);
         lblQuedan->setMinimumSize(0, 0);
         lblQuedan->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-        lblQuedan->setText(QStringLiteral("Queda/n"));
+        lblQuedan->setText(tr("Queda/n"));
         lblQuedan->adjustSize();
         Label2->show();
         setFixedSize(201, 89);
@@ -95,7 +98,12 @@ void TfmAviso::showEvent(QShowEvent* event)
     // stack a window only when they first take it on.
     MakeTopMost(this);
     platform::centreOnScreen(this);
+    setAccessibleDescription(!Label2->isHidden()
+                                 ? lblQuedan->text() + QLatin1String(". ") + Label2->text()
+                                 : lblQuedan->text());
     QDialog::showEvent(event);
+    QAccessibleEvent alert(this, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
 }
 
 void TfmAviso::keyPressEvent(QKeyEvent* event)

@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 #include "platform/WindowPlacement.h"
 
+#include <QAccessible>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,14 +25,14 @@ constexpr QPoint kPlace(642, 410);
 TfmDemanaClau::TfmDemanaClau()
 {
     setObjectName(QStringLiteral("fmDemanaClau"));
-    setWindowTitle(QStringLiteral("Clave"));
+    setWindowTitle(tr("Clave"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowModality(Qt::ApplicationModal);
     setFixedSize(154, 84);
     setFont(artwork::windowFont());
 
-    Label1 = new QLabel(QStringLiteral("Clave de acceso :"), this);
+    Label1 = new QLabel(tr("Clave de acceso :"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->move(8, 8);
     Label1->resize(Label1->sizeHint().width(), 13);
@@ -39,13 +40,16 @@ TfmDemanaClau::TfmDemanaClau()
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setGeometry(8, 24, 137, 21);
     Edit1->setEchoMode(QLineEdit::Password);
-    BitBtn1 = new QPushButton(artwork::ok(), QStringLiteral("OK"), this);
+    BitBtn1 = new QPushButton(artwork::ok(), tr("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(8, 56, 75, 25);
     BitBtn1->setIconSize(QSize(18, 18));
     BitBtn1->setDefault(true);
     BitBtn1->setAutoDefault(true);
     setTabOrder(Edit1, BitBtn1);
+    Label1->setBuddy(Edit1);
+    Edit1->setAccessibleName(tr("Clave de acceso"));
+    setAccessibleDescription(tr("Lurn está bloqueado: escriba la clave para volver"));
 
     connectHandler(BitBtn1, &QPushButton::clicked, this, &TfmDemanaClau::BitBtn1Click);
     platform::services().app->prepareWindow(this);
@@ -86,6 +90,9 @@ void TfmDemanaClau::showEvent(QShowEvent* event)
     placeOnScreen();
     Edit1->setFocus();
     QDialog::showEvent(event);
+    // A screen reader says that the program is now locked.
+    QAccessibleEvent started(this, QAccessible::DialogStart);
+    QAccessible::updateAccessibility(&started);
 }
 
 // Where it always stands, moved only as far as needed to lie wholly on a

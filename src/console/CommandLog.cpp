@@ -10,7 +10,7 @@ constexpr int kMaxLines = 500;
 CommandLog::CommandLog(QWidget* parent) : QListWidget(parent)
 {
     setObjectName(QStringLiteral("commandLog"));
-    setAccessibleName(QStringLiteral("Órdenes enviadas"));
+    setAccessibleName(tr("Órdenes enviadas"));
     setFocusPolicy(Qt::ClickFocus);
 }
 
@@ -21,7 +21,7 @@ void CommandLog::sent(int tag, const QString& what)
                                  QTime::currentTime().toString(QStringLiteral("HH:mm:ss")), what));
     insertItem(0, item);
     m_byTag.insert(tag, item);
-    setFate(item, QStringLiteral("enviado"), palette().color(QPalette::Text));
+    setFate(item, tr("enviado"), palette().color(QPalette::Text));
     // A long day's log stays bounded; the oldest lines have long had their fate.
     while (count() > kMaxLines) {
         QListWidgetItem* old = takeItem(count() - 1);
@@ -42,7 +42,7 @@ void CommandLog::stored(int tag, const QString& id)
 void CommandLog::failed(int tag, const QString& why)
 {
     if (QListWidgetItem* item = m_byTag.value(tag))
-        setFate(item, QStringLiteral("no enviado: %1").arg(why), QColor(0xb0, 0, 0));
+        setFate(item, tr("no enviado: %1").arg(why), QColor(0xb0, 0, 0));
 }
 
 void CommandLog::answered(const QString& id, const QString& state, const QString& answer)
@@ -51,11 +51,11 @@ void CommandLog::answered(const QString& id, const QString& state, const QString
     if (!item)
         return;
     if (state == QLatin1String("done"))
-        setFate(item, QStringLiteral("hecho"), QColor(0, 0x80, 0));
+        setFate(item, tr("hecho"), QColor(0, 0x80, 0));
     else if (state == QLatin1String("refused"))
-        setFate(item, QStringLiteral("rechazado: %1").arg(answer), QColor(0xb0, 0, 0));
+        setFate(item, tr("rechazado: %1").arg(answer), QColor(0xb0, 0, 0));
     else
-        setFate(item, QStringLiteral("caducado"), QColor(0x90, 0x60, 0));
+        setFate(item, tr("caducado"), QColor(0x90, 0x60, 0));
 }
 
 QString CommandLog::lineOf(int tag) const

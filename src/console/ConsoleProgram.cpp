@@ -2,6 +2,7 @@
 
 #include "Artwork.h"
 #include "console/ConsoleWindow.h"
+#include "language/Language.h"
 #include "platform/Platform.h"
 #include "platform/SettingsStore.h"
 #include "records/RecordsSettings.h"
@@ -21,6 +22,7 @@ int runConsoleAlone(int argc, char* argv[])
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lurn"));
+    useLanguage(storedLanguage());
     QApplication::setWindowIcon(artwork::applicationIcon());
     // Lurn.conf unreadable: the window says no server is set.
     ConsoleWindow console(storedRecordsSettings().server);

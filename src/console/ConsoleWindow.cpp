@@ -43,7 +43,7 @@ ConsoleWindow::ConsoleWindow(const QString& serverUri, QWidget* parent, Clock cl
     if (!m_clock)
         m_clock = [] { return QDateTime::currentMSecsSinceEpoch(); };
     setObjectName(QStringLiteral("consoleWindow"));
-    setWindowTitle(QStringLiteral("Sala"));
+    setWindowTitle(tr("Sala"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     buildControls();
     resize(900, 640);
@@ -57,7 +57,7 @@ ConsoleWindow::ConsoleWindow(const QString& serverUri, QWidget* parent, Clock cl
             false, QStringLiteral("No hay servidor configurado: ponga la dirección del servidor "
                                   "PostgreSQL en «Servidor» (ventana Registro) en este PC."));
     } else {
-        showConnection(false, QStringLiteral("Conectando con el servidor…"));
+        showConnection(false, tr("Conectando con el servidor…"));
         m_source = new RoomSource(serverUri, this);
         connect(m_source, &RoomSource::snapshotRead, this, &ConsoleWindow::applySnapshot);
         connect(m_source, &RoomSource::connectionChanged, this, &ConsoleWindow::showConnection);
@@ -79,7 +79,7 @@ void ConsoleWindow::buildControls()
 
     m_table = new QTableView;
     m_table->setObjectName(QStringLiteral("roomTable"));
-    m_table->setAccessibleName(QStringLiteral("Puestos"));
+    m_table->setAccessibleName(tr("Puestos"));
     m_table->setModel(m_model);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -102,22 +102,21 @@ void ConsoleWindow::buildControls()
             &ConsoleWindow::updateActions);
     connect(m_model, &QAbstractItemModel::modelReset, this, &ConsoleWindow::updateActions);
 
-    m_start =
-        button(QStringLiteral("&Iniciar…"), "startButton", QKeySequence(Qt::CTRL | Qt::Key_I));
+    m_start = button(tr("&Iniciar…"), "startButton", QKeySequence(Qt::CTRL | Qt::Key_I));
     connect(m_start, &QPushButton::clicked, this, &ConsoleWindow::startSelected);
-    m_add15 = button(QStringLiteral("+15 min"), "add15Button");
+    m_add15 = button(tr("+15 min"), "add15Button");
     connect(m_add15, &QPushButton::clicked, this, [this] { addTimeSelected(15); });
-    m_add30 = button(QStringLiteral("+30 min"), "add30Button");
+    m_add30 = button(tr("+30 min"), "add30Button");
     connect(m_add30, &QPushButton::clicked, this, [this] { addTimeSelected(30); });
-    m_add60 = button(QStringLiteral("+60 min"), "add60Button");
+    m_add60 = button(tr("+60 min"), "add60Button");
     connect(m_add60, &QPushButton::clicked, this, [this] { addTimeSelected(60); });
     m_addMinutes = new QLineEdit;
     m_addMinutes->setObjectName(QStringLiteral("addMinutesEdit"));
-    m_addMinutes->setAccessibleName(QStringLiteral("Minutos a añadir"));
-    m_addMinutes->setPlaceholderText(QStringLiteral("minutos"));
+    m_addMinutes->setAccessibleName(tr("Minutos a añadir"));
+    m_addMinutes->setPlaceholderText(tr("minutos"));
     m_addMinutes->setMaximumWidth(8 * w);
     connect(m_addMinutes, &QLineEdit::returnPressed, this, &ConsoleWindow::addTypedTime);
-    m_add = button(QStringLiteral("Añadir &tiempo"), "addButton");
+    m_add = button(tr("Añadir &tiempo"), "addButton");
     connect(m_add, &QPushButton::clicked, this, &ConsoleWindow::addTypedTime);
     // Ctrl+T goes to the number, where Enter sends it.
     auto* addKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this);
@@ -125,10 +124,9 @@ void ConsoleWindow::buildControls()
         m_addMinutes->setFocus(Qt::ShortcutFocusReason);
         m_addMinutes->selectAll();
     });
-    m_stop = button(QStringLiteral("&Parar"), "stopButton", QKeySequence(Qt::CTRL | Qt::Key_P));
+    m_stop = button(tr("&Parar"), "stopButton", QKeySequence(Qt::CTRL | Qt::Key_P));
     connect(m_stop, &QPushButton::clicked, this, &ConsoleWindow::stopSelected);
-    m_message =
-        button(QStringLiteral("&Mensaje…"), "messageButton", QKeySequence(Qt::CTRL | Qt::Key_M));
+    m_message = button(tr("&Mensaje…"), "messageButton", QKeySequence(Qt::CTRL | Qt::Key_M));
     connect(m_message, &QPushButton::clicked, this, &ConsoleWindow::messageSelected);
     // On the table, Enter starts and Delete stops the selected station.
     auto* enterKey =
@@ -164,7 +162,7 @@ void ConsoleWindow::buildControls()
     auto* logBox = new QWidget;
     auto* logLayout = new QVBoxLayout(logBox);
     logLayout->setContentsMargins(0, 0, 0, 0);
-    auto* logTitle = new QLabel(QStringLiteral("Órdenes enviadas"));
+    auto* logTitle = new QLabel(tr("Órdenes enviadas"));
     logTitle->setBuddy(m_log);
     logLayout->addWidget(logTitle);
     logLayout->addWidget(m_log, 1);
@@ -220,15 +218,15 @@ void ConsoleWindow::applySnapshot(RoomSnapshotPtr snapshot)
     m_model->setSnapshot(std::move(snapshot), m_clock());
     if (m_model->rowCount() != before && !selected.isEmpty())
         selectStation(selected);
-    m_total->setText(QStringLiteral("Caja de hoy: %1")
-                         .arg(QLocale().toString(qlonglong(m_model->takingsTotal()))));
+    m_total->setText(
+        tr("Caja de hoy: %1").arg(QLocale().toString(qlonglong(m_model->takingsTotal()))));
     updateActions();
 }
 
 void ConsoleWindow::showConnection(bool connected, const QString& why)
 {
     if (connected) {
-        m_connection->setText(QStringLiteral("Conectado con el servidor."));
+        m_connection->setText(tr("Conectado con el servidor."));
         m_connection->setStyleSheet({});
     } else {
         m_connection->setText(why);
@@ -284,9 +282,9 @@ void ConsoleWindow::addTypedTime()
     QString problem;
     const int minutes = checkCommandField(m_addMinutes->text(), kAddMinutesRange, problem);
     if (problem.isEmpty() && minutes == 0)
-        problem = QStringLiteral("Fuera de rango");
+        problem = tr("Fuera de rango");
     if (!problem.isEmpty()) {
-        m_problem->setText(QStringLiteral("Minutos a añadir: %1").arg(problem));
+        m_problem->setText(tr("Minutos a añadir: %1").arg(problem));
         m_addMinutes->setFocus();
         m_addMinutes->selectAll();
         return;

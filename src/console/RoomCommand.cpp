@@ -2,6 +2,8 @@
 
 #include "rules/IntegerText.h"
 
+#include <QCoreApplication>
+
 QString kindName(RoomCommand::Kind kind)
 {
     switch (kind) {
@@ -21,7 +23,8 @@ QString describe(const RoomCommand& c)
 {
     switch (c.kind) {
     case RoomCommand::Kind::Start:
-        return QStringLiteral("Iniciar %1: %2:%3:%4, Tarifa %5, aviso %6 min")
+        return QCoreApplication::translate("RoomCommand",
+                                           "Iniciar %1: %2:%3:%4, Tarifa %5, aviso %6 min")
             .arg(c.station)
             .arg(c.hours)
             .arg(c.minutes, 2, 10, QLatin1Char('0'))
@@ -29,14 +32,15 @@ QString describe(const RoomCommand& c)
             .arg(c.secondRate ? 2 : 1)
             .arg(c.warnMinutes);
     case RoomCommand::Kind::AddTime:
-        return QStringLiteral("Añadir %1%2 min a %3")
+        return QCoreApplication::translate("RoomCommand", "Añadir %1%2 min a %3")
             .arg(c.addMinutes > 0 ? QStringLiteral("+") : QString())
             .arg(c.addMinutes)
             .arg(c.station);
     case RoomCommand::Kind::Stop:
-        return QStringLiteral("Parar %1").arg(c.station);
+        return QCoreApplication::translate("RoomCommand", "Parar %1").arg(c.station);
     case RoomCommand::Kind::Message:
-        return QStringLiteral("Mensaje a %1: «%2»").arg(c.station, c.message.left(40));
+        return QCoreApplication::translate("RoomCommand", "Mensaje a %1: «%2»")
+            .arg(c.station, c.message.left(40));
     }
     return {};
 }
@@ -50,10 +54,10 @@ std::int32_t checkCommandField(const QString& text, FieldRange range, QString& p
         problem.clear();
         return check.value;
     case FieldVerdict::InvalidNumber:
-        problem = QStringLiteral("Número inválido");
+        problem = QCoreApplication::translate("RoomCommand", "Número inválido");
         break;
     case FieldVerdict::OutOfRange:
-        problem = QStringLiteral("Fuera de rango");
+        problem = QCoreApplication::translate("RoomCommand", "Fuera de rango");
         break;
     }
     return 0;

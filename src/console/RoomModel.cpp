@@ -188,19 +188,19 @@ QVariant RoomModel::headerData(int section, Qt::Orientation orientation, int rol
         return {};
     switch (section) {
     case Station:
-        return QStringLiteral("Puesto");
+        return tr("Puesto");
     case State:
-        return QStringLiteral("Estado");
+        return tr("Estado");
     case TimeLeft:
-        return QStringLiteral("Tiempo restante");
+        return tr("Tiempo restante");
     case Cost:
-        return QStringLiteral("Coste");
+        return tr("Coste");
     case Rate:
-        return QStringLiteral("Tarifa/hora");
+        return tr("Tarifa/hora");
     case Started:
-        return QStringLiteral("Inicio");
+        return tr("Inicio");
     case Takings:
-        return QStringLiteral("Caja hoy");
+        return tr("Caja hoy");
     default:
         return {};
     }

@@ -107,8 +107,7 @@ bool RoomWorker::connectToServer()
     const std::optional<ServerAddress> address = parseServerAddress(m_uri, why);
     if (!address) {
         // Nothing to retry: the address stays wrong until the settings change.
-        emit connectionChanged(
-            false, QStringLiteral("La dirección del servidor no es válida: %1").arg(why));
+        emit connectionChanged(false, tr("La dirección del servidor no es válida: %1").arg(why));
         return false;
     }
     const QString name = uniqueConnectionName("room");
@@ -116,7 +115,7 @@ bool RoomWorker::connectToServer()
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
         if (!db.isValid()) {
-            why = QStringLiteral("Falta el controlador de PostgreSQL de Qt (libqt6sql6-psql)");
+            why = tr("Falta el controlador de PostgreSQL de Qt (libqt6sql6-psql)");
         } else {
             db.setHostName(address->host);
             db.setDatabaseName(address->database);
@@ -254,8 +253,8 @@ void RoomWorker::issue(int tag, const RoomCommand& c)
         connectToServer();
     }
     if (!m_connected) {
-        emit commandFailed(tag, m_lastWhy.isEmpty() ? QStringLiteral("sin conexión con el servidor")
-                                                    : m_lastWhy);
+        emit commandFailed(tag,
+                           m_lastWhy.isEmpty() ? tr("sin conexión con el servidor") : m_lastWhy);
         return;
     }
     // The id is made here: an insert whose connection turns out dead (the
@@ -313,14 +312,14 @@ QString RoomWorker::explain(const QSqlError& error) const
     const QString text = error.databaseText().trimmed().isEmpty() ? error.text().trimmed()
                                                                   : error.databaseText().trimmed();
     if (code == QLatin1String("42501"))
-        return QStringLiteral("El rol de este PC no tiene permiso en el servidor (%1)").arg(text);
+        return tr("El rol de este PC no tiene permiso en el servidor (%1)").arg(text);
     if (code == QLatin1String("42P01"))
-        return QStringLiteral("El servidor aún no tiene las tablas de la sala: ningún puesto de "
-                              "esta versión se ha conectado todavía (%1)")
+        return tr("El servidor aún no tiene las tablas de la sala: ningún puesto de "
+                  "esta versión se ha conectado todavía (%1)")
             .arg(text);
     if (lostConnection(error))
-        return QStringLiteral("No se puede conectar con el servidor: %1").arg(text);
-    return QStringLiteral("Error del servidor: %1").arg(text);
+        return tr("No se puede conectar con el servidor: %1").arg(text);
+    return tr("Error del servidor: %1").arg(text);
 }
 
 bool RoomWorker::lostConnection(const QSqlError& error) const

@@ -1,5 +1,6 @@
 #include "console/StartDialog.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -17,7 +18,8 @@ QDialogButtonBox* okCancel(QDialog* dialog, const QString& okText)
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     buttons->button(QDialogButtonBox::Ok)->setText(okText);
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("okButton"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancelar"));
+    buttons->button(QDialogButtonBox::Cancel)
+        ->setText(QCoreApplication::translate("StartDialog", "Cancelar"));
     QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     return buttons;
@@ -36,20 +38,20 @@ QLabel* problemLabel()
 StartDialog::StartDialog(const QString& station, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("startDialog"));
-    setWindowTitle(QStringLiteral("Iniciar %1").arg(station));
+    setWindowTitle(tr("Iniciar %1").arg(station));
     m_command.kind = RoomCommand::Kind::Start;
     m_command.station = station;
 
-    m_hours = field("hoursEdit", QStringLiteral("Horas"));
-    m_minutes = field("minutesEdit", QStringLiteral("Minutos"));
-    m_seconds = field("secondsEdit", QStringLiteral("Segundos"));
-    m_warn = field("warnEdit", QStringLiteral("Aviso minutos antes"));
+    m_hours = field("hoursEdit", tr("Horas"));
+    m_minutes = field("minutesEdit", tr("Minutos"));
+    m_seconds = field("secondsEdit", tr("Segundos"));
+    m_warn = field("warnEdit", tr("Aviso minutos antes"));
     m_hours->setText(QStringLiteral("1"));
     m_warn->setText(QStringLiteral("5"));
-    m_rate1 = new QRadioButton(QStringLiteral("Tarifa &1"));
+    m_rate1 = new QRadioButton(tr("Tarifa &1"));
     m_rate1->setObjectName(QStringLiteral("rate1Radio"));
     m_rate1->setChecked(true);
-    m_rate2 = new QRadioButton(QStringLiteral("Tarifa &2"));
+    m_rate2 = new QRadioButton(tr("Tarifa &2"));
     m_rate2->setObjectName(QStringLiteral("rate2Radio"));
     auto* rates = new QHBoxLayout;
     rates->addWidget(m_rate1);
@@ -57,15 +59,15 @@ StartDialog::StartDialog(const QString& station, QWidget* parent) : QDialog(pare
     m_problem = problemLabel();
 
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("&Horas"), m_hours);
-    form->addRow(QStringLiteral("&Minutos"), m_minutes);
-    form->addRow(QStringLiteral("&Segundos"), m_seconds);
-    form->addRow(QStringLiteral("Tarifa"), rates);
-    form->addRow(QStringLiteral("&Aviso (minutos antes)"), m_warn);
+    form->addRow(tr("&Horas"), m_hours);
+    form->addRow(tr("&Minutos"), m_minutes);
+    form->addRow(tr("&Segundos"), m_seconds);
+    form->addRow(tr("Tarifa"), rates);
+    form->addRow(tr("&Aviso (minutos antes)"), m_warn);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(m_problem);
-    layout->addWidget(okCancel(this, QStringLiteral("Iniciar")));
+    layout->addWidget(okCancel(this, tr("Iniciar")));
     m_hours->setFocus();
     m_hours->selectAll();
 }
@@ -105,7 +107,7 @@ void StartDialog::accept()
         m_command.*f.member = value;
     }
     if (m_command.hours == 0 && m_command.minutes == 0 && m_command.seconds == 0) {
-        m_problem->setText(QStringLiteral("El tiempo no puede ser cero"));
+        m_problem->setText(tr("El tiempo no puede ser cero"));
         m_hours->setFocus();
         m_hours->selectAll();
         return;
@@ -117,16 +119,16 @@ void StartDialog::accept()
 MessageDialog::MessageDialog(const QString& station, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("messageDialog"));
-    setWindowTitle(QStringLiteral("Mensaje a %1").arg(station));
+    setWindowTitle(tr("Mensaje a %1").arg(station));
     m_command.kind = RoomCommand::Kind::Message;
     m_command.station = station;
     m_text = new QPlainTextEdit;
     m_text->setObjectName(QStringLiteral("messageEdit"));
-    m_text->setAccessibleName(QStringLiteral("Mensaje"));
+    m_text->setAccessibleName(tr("Mensaje"));
     m_text->setTabChangesFocus(true);
     m_count = new QLabel;
     m_count->setObjectName(QStringLiteral("countLabel"));
-    auto* buttons = okCancel(this, QStringLiteral("Enviar"));
+    auto* buttons = okCancel(this, tr("Enviar"));
     QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
     const auto recount = [this, ok] {
         const int n = int(m_text->toPlainText().size());
@@ -136,7 +138,7 @@ MessageDialog::MessageDialog(const QString& station, QWidget* parent) : QDialog(
     connect(m_text, &QPlainTextEdit::textChanged, this, recount);
     recount();
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("Texto que verá el cliente:")));
+    layout->addWidget(new QLabel(tr("Texto que verá el cliente:")));
     layout->addWidget(m_text);
     layout->addWidget(m_count);
     layout->addWidget(buttons);

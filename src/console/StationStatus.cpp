@@ -1,5 +1,7 @@
 #include "console/StationStatus.h"
 
+#include <QCoreApplication>
+
 StationLook stationLook(const StationRow& row, std::int64_t nowMs, std::int64_t offlineAfterMs)
 {
     if (nowMs - row.updatedAtMs > offlineAfterMs)
@@ -21,21 +23,21 @@ QString lookWords(StationLook look)
 {
     switch (look) {
     case StationLook::Idle:
-        return QStringLiteral("Libre");
+        return QCoreApplication::translate("StationStatus", "Libre");
     case StationLook::Running:
-        return QStringLiteral("En uso");
+        return QCoreApplication::translate("StationStatus", "En uso");
     case StationLook::Warning:
-        return QStringLiteral("Aviso");
+        return QCoreApplication::translate("StationStatus", "Aviso");
     case StationLook::Ended:
-        return QStringLiteral("Tiempo agotado");
+        return QCoreApplication::translate("StationStatus", "Tiempo agotado");
     case StationLook::Stopped:
-        return QStringLiteral("Parado");
+        return QCoreApplication::translate("StationStatus", "Parado");
     case StationLook::Offline:
-        return QStringLiteral("Sin conexión");
+        return QCoreApplication::translate("StationStatus", "Sin conexión");
     case StationLook::Unknown:
         break;
     }
-    return QStringLiteral("Desconocido");
+    return QCoreApplication::translate("StationStatus", "Desconocido");
 }
 
 std::optional<std::int64_t> secondsLeft(const StationRow& row, std::int64_t nowMs)

@@ -21,7 +21,8 @@ void runBox(QMessageBox::Icon icon, const QString& caption, const QString& text)
     if (owner && !owner->isVisible())
         owner = nullptr;
     QMessageBox box(icon, caption, text, QMessageBox::NoButton, owner);
-    QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    QPushButton* ok =
+        box.addButton(QCoreApplication::translate("MessageBoxes", "OK"), QMessageBox::AcceptRole);
     box.setDefaultButton(ok);
     box.setEscapeButton(ok);
     box.setWindowModality(Qt::ApplicationModal);
@@ -43,7 +44,8 @@ void QtMessageBoxes::showError(const QString& caption, const QString& text)
 
 void QtMessageBoxes::showInformation(const QString& text)
 {
-    runBox(QMessageBox::Information, QStringLiteral("Information"), text);
+    runBox(QMessageBox::Information, QCoreApplication::translate("MessageBoxes", "Information"),
+           text);
 }
 
 void QtMessageBoxes::showNotice(const QString& caption, const QString& text)

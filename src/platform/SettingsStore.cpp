@@ -85,6 +85,11 @@ std::optional<QString> readText(const QSettings& settings, const QString& sectio
 
 } // namespace
 
+QString SettingsStore::pathOf(const QString& name)
+{
+    return storePath(name);
+}
+
 SettingsStore::SettingsStore(const QString& name) : m_path(storePath(name))
 {
     // A store that cannot be created is no error here; the first write says so.

@@ -50,6 +50,8 @@ public:
 
     // Where the store lives (for diagnostics and tests).
     QString location() const;
+    // Where the store called name lives, without opening or creating it.
+    static QString pathOf(const QString& name);
 
 private:
     void renewAfterFailure();

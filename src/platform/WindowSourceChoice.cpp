@@ -1,5 +1,7 @@
 #include "platform/WindowSourceChoice.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 
 namespace platform {
@@ -67,57 +69,69 @@ WindowSourceChoice chooseWindowSource(const SessionFacts& facts, const std::stri
     }
 
     // Only the X11 windows (through XWayland) are within reach.
-    const std::string seeReadme = " Vea «Wayland desktops» en " + readmePath + ".";
+    // The operator's language, with the README's place and the extension's
+    // name filled in.
+    const auto notice = [&readmePath](const char* text) {
+        return QCoreApplication::translate("WindowSourceChoice", text)
+            .replace(QLatin1String("%2"), QLatin1String(kGnomeExtensionUuid))
+            .arg(QString::fromStdString(readmePath))
+            .toStdString();
+    };
     if (facts.gnomeExtensionFound && !facts.gnomeExtensionDistrust.empty()) {
         choice.why = "the GNOME Shell extension is not trusted (" +
                      facts.gnomeExtensionDistrust + "): X11 windows only";
-        choice.operatorNotice =
+        choice.operatorNotice = notice(QT_TRANSLATE_NOOP(
+            "WindowSourceChoice",
             "Lo que responde en el bus de la sesión como extensión de GNOME Shell de Lurn no es "
             "la extensión instalada con Lurn (puede ser una copia del usuario, en "
             "~/.local/share/gnome-shell/extensions, o de otro programa): al acabar el tiempo "
             "solo se cerrarán los programas X11, no los programas Wayland nativos. Borre la "
-            "copia del usuario, salga de la sesión y vuelva a entrar. Vea «GNOME Shell» en " +
-            readmePath + ".";
+            "copia del usuario, salga de la sesión y vuelva a entrar. Vea «GNOME Shell» en "
+            "%1."));
     } else if (facts.gnomeExtensionFound) {
         choice.why = "the GNOME Shell extension answers with interface version " +
                      versionText(facts.gnomeExtensionVersion) + ", this program speaks version " +
                      versionText(kGnomeExtensionVersion) + ": X11 windows only";
-        choice.operatorNotice =
+        choice.operatorNotice = notice(QT_TRANSLATE_NOOP(
+            "WindowSourceChoice",
             "La extensión de GNOME Shell de Lurn instalada no es de esta versión de Lurn: "
             "al acabar el tiempo solo se cerrarán los programas X11, no los programas Wayland "
             "nativos. Instale la misma versión de Lurn y de su extensión y vuelva a entrar en "
-            "la sesión. Vea «GNOME Shell» en " + readmePath + ".";
+            "la sesión. Vea «GNOME Shell» en %1."));
     } else if (desktopIs(facts, "GNOME")) {
         choice.why = "GNOME session without the GNOME Shell extension " +
                      std::string(kGnomeExtensionUuid) +
                      (facts.gnomeExtensionError.empty() ? std::string()
                                                         : " (" + facts.gnomeExtensionError + ")") +
                      ": X11 windows only";
-        choice.operatorNotice =
+        choice.operatorNotice = notice(QT_TRANSLATE_NOOP(
+            "WindowSourceChoice",
             "En GNOME, Lurn solo puede cerrar los programas Wayland nativos con su extensión "
             "de GNOME Shell, que no está activa: al acabar el tiempo solo se cerrarán los "
-            "programas X11. Actívela con «gnome-extensions enable " +
-            std::string(kGnomeExtensionUuid) +
-            "» (GNOME 43 y 44) o «gnome-extensions enable lurn-windows-45@lurn» (GNOME 45 a 49) "
+            "programas X11. Actívela con «gnome-extensions enable %2» (GNOME 43 y 44) o "
+            "«gnome-extensions enable lurn-windows-45@lurn» (GNOME 45 a 49) "
             "(si acaba de instalarse, salga antes de la sesión y vuelva a entrar) y abra Lurn "
-            "de nuevo. Vea «GNOME Shell» en " + readmePath + ".";
+            "de nuevo. Vea «GNOME Shell» en %1."));
     } else if (desktopIs(facts, "KDE")) {
         choice.why = "KWin does not grant org_kde_plasma_window_management to this program: X11 "
                      "windows only";
-        choice.operatorNotice =
+        choice.operatorNotice = notice(QT_TRANSLATE_NOOP(
+            "WindowSourceChoice",
             "KWin no concede a Lurn la lista de ventanas: al acabar el tiempo solo se cerrarán "
             "los programas X11, no los programas Wayland nativos. Inicie Lurn desde su entrada "
-            "instalada (lurn.desktop con X-KDE-Wayland-Interfaces)." + seeReadme;
+            "instalada (lurn.desktop con X-KDE-Wayland-Interfaces). Vea «Wayland desktops» en "
+            "%1."));
     } else {
         choice.why = facts.waylandError.empty()
                          ? "the compositor offers no window-management protocol Lurn knows: X11 "
                            "windows only"
                          : "the compositor could not be asked (" + facts.waylandError +
                                "): X11 windows only";
-        choice.operatorNotice =
+        choice.operatorNotice = notice(QT_TRANSLATE_NOOP(
+            "WindowSourceChoice",
             "Este escritorio Wayland no deja a Lurn ver las ventanas de los demás programas: al "
             "acabar el tiempo solo se cerrarán los programas X11, no los programas Wayland "
-            "nativos." + seeReadme;
+            "nativos. Vea «Wayland desktops» en %1."));
     }
     return choice;
 }

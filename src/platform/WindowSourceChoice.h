@@ -45,7 +45,7 @@ struct WindowSourceChoice
     // One line for standard error and the diagnostics: why this source.
     std::string why;
     // For the operator, once per start, when native Wayland programs are out
-    // of reach (Spanish, UTF-8); empty when all is well.
+    // of reach (UTF-8, in the application's language); empty when all is well.
     std::string operatorNotice;
 };
 

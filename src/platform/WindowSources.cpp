@@ -5,6 +5,7 @@
 #include "platform/x11/X11TopLevelWindows.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QtGlobal>
 
 #include <exception>
@@ -51,9 +52,12 @@ WindowSource openWindowSource()
                             " could not be opened (" + e.what() + "): X11 windows only";
         source.choice.kind = WindowSourceKind::X11;
         source.choice.operatorNotice =
-            "Lurn no ha podido abrir la lista de ventanas del escritorio: al acabar el tiempo "
-            "solo se cerrarán los programas X11. Vea «Wayland desktops» en " +
-            installedReadmePath() + ".";
+            QCoreApplication::translate("WindowSources",
+                                        "Lurn no ha podido abrir la lista de ventanas del "
+                                        "escritorio: al acabar el tiempo solo se cerrarán los "
+                                        "programas X11. Vea «Wayland desktops» en %1.")
+                .arg(QString::fromStdString(installedReadmePath()))
+                .toStdString();
     }
     if (!source.windows)
         source.windows = std::make_unique<x11::X11TopLevelWindows>();

@@ -5,6 +5,7 @@
 #include "records/PostgresRecordStore.h"
 #include "records/SqliteRecordStore.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 #include <cstdio>
@@ -32,13 +33,13 @@ SendOutcome sendWaiting(PostgresRecordStore& server, SqliteRecordStore& local,
 {
     using Unsent = SqliteRecordStore::Unsent;
     const auto localFailed = [&](const char* what) {
-        localWhat = QString::fromUtf8(what);
+        localWhat = QCoreApplication::translate("RecordSending", what);
         return SendOutcome::LocalFailed;
     };
     while (!stopping()) {
         std::vector<Unsent> batch;
         if (!local.takeUnsent(kBatchSize, batch, problem))
-            return localFailed("No se pueden leer en este equipo los registros pendientes");
+            return localFailed(QT_TRANSLATE_NOOP("RecordSending", "No se pueden leer en este equipo los registros pendientes"));
         if (batch.empty())
             return SendOutcome::Done;
         std::vector<Unsent> readable;
@@ -46,7 +47,7 @@ SendOutcome sendWaiting(PostgresRecordStore& server, SqliteRecordStore& local,
             if (u.unreadable.isEmpty())
                 readable.push_back(std::move(u));
             else if (!local.setAside(u, u.unreadable, problem))
-                return localFailed("No se puede apartar en este equipo un registro ilegible");
+                return localFailed(QT_TRANSLATE_NOOP("RecordSending", "No se puede apartar en este equipo un registro ilegible"));
         }
         if (readable.empty())
             continue;
@@ -68,8 +69,8 @@ SendOutcome sendWaiting(PostgresRecordStore& server, SqliteRecordStore& local,
                     std::fprintf(stderr, "lurn: records: record %s set aside: %s\n",
                                  qPrintable(u.record.id), qPrintable(one.detail));
                     if (!local.setAside(u, serverReason(one.detail), problem))
-                        return localFailed("No se puede apartar en este equipo un registro"
-                                           " rechazado");
+                        return localFailed(QT_TRANSLATE_NOOP(
+                            "RecordSending", "No se puede apartar en este equipo un registro rechazado"));
                 } else {
                     StoreProblem ignored;
                     local.confirmSent(accepted, ignored);
@@ -82,7 +83,7 @@ SendOutcome sendWaiting(PostgresRecordStore& server, SqliteRecordStore& local,
         // system): sending the same batch again at once would go on for
         // ever. It waits like any failure, and is shown.
         if (!local.confirmSent(accepted, problem))
-            return localFailed("Enviado, pero no se puede anotar en este equipo");
+            return localFailed(QT_TRANSLATE_NOOP("RecordSending", "Enviado, pero no se puede anotar en este equipo"));
     }
     return SendOutcome::Done;
 }

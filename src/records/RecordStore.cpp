@@ -1,5 +1,7 @@
 #include "records/RecordStore.h"
 
+#include <QCoreApplication>
+
 #include <atomic>
 
 namespace {
@@ -13,35 +15,45 @@ struct ProblemWords
 
 constexpr ProblemWords kWords[] = {
     {StoreProblem::Kind::None, "", ""},
-    {StoreProblem::Kind::NotARecordsFile, "El archivo no es un registro de Lurn; no se ha tocado.",
+    {StoreProblem::Kind::NotARecordsFile,
+     QT_TRANSLATE_NOOP("RecordStore", "El archivo no es un registro de Lurn; no se ha tocado."),
      "the file is not a Lurn records database; left untouched"},
     {StoreProblem::Kind::Unavailable,
-     "No se puede abrir el archivo de registros por ahora (bloqueado, ocupado o sin "
-     "recursos); se reintentará.",
+     QT_TRANSLATE_NOOP("RecordStore", "No se puede abrir el archivo de registros por ahora "
+                                      "(bloqueado, ocupado o sin recursos); se reintentará."),
      "cannot open the records file just now (locked, busy or out of resources); will try "
      "again"},
     {StoreProblem::Kind::NewerSchema,
-     "El registro es de una versión más nueva de Lurn; no se ha tocado.",
+     QT_TRANSLATE_NOOP("RecordStore",
+                       "El registro es de una versión más nueva de Lurn; no se ha tocado."),
      "the records were written by a newer Lurn; left untouched"},
     {StoreProblem::Kind::WriteFailed,
-     "No se pudo guardar el registro (¿disco lleno?); se reintentará.",
+     QT_TRANSLATE_NOOP("RecordStore",
+                       "No se pudo guardar el registro (¿disco lleno?); se reintentará."),
      "cannot write the records (disk full?); will try again"},
-    {StoreProblem::Kind::BadAddress, "La dirección del servidor no es válida.",
+    {StoreProblem::Kind::BadAddress,
+     QT_TRANSLATE_NOOP("RecordStore", "La dirección del servidor no es válida."),
      "the server address is not a valid postgresql:// URI"},
-    {StoreProblem::Kind::Unreachable, "No se puede conectar con el servidor.",
+    {StoreProblem::Kind::Unreachable,
+     QT_TRANSLATE_NOOP("RecordStore", "No se puede conectar con el servidor."),
      "cannot reach the server"},
     {StoreProblem::Kind::LoginRefused,
-     "El servidor rechaza la conexión: usuario o contraseña incorrectos "
-     "(la contraseña va en ~/.pgpass o en PGPASSWORD).",
+     QT_TRANSLATE_NOOP("RecordStore",
+                       "El servidor rechaza la conexión: usuario o contraseña incorrectos "
+                       "(la contraseña va en ~/.pgpass o en PGPASSWORD)."),
      "the server refuses the login (wrong role or password)"},
-    {StoreProblem::Kind::NoDatabase, "La base de datos no existe en el servidor.",
+    {StoreProblem::Kind::NoDatabase,
+     QT_TRANSLATE_NOOP("RecordStore", "La base de datos no existe en el servidor."),
      "the database does not exist on the server"},
     {StoreProblem::Kind::NoPrivileges,
-     "El usuario no tiene permiso para crear o escribir la tabla sessions.",
+     QT_TRANSLATE_NOOP("RecordStore",
+                       "El usuario no tiene permiso para crear o escribir la tabla sessions."),
      "the role lacks the privileges to create or write the table sessions"},
-    {StoreProblem::Kind::Rejected, "El servidor rechaza este registro.",
+    {StoreProblem::Kind::Rejected,
+     QT_TRANSLATE_NOOP("RecordStore", "El servidor rechaza este registro."),
      "the server refuses this record"},
-    {StoreProblem::Kind::Other, "Error en el registro.", "records error"},
+    {StoreProblem::Kind::Other, QT_TRANSLATE_NOOP("RecordStore", "Error en el registro."),
+     "records error"},
 };
 
 const ProblemWords& wordsFor(StoreProblem::Kind kind)
@@ -52,9 +64,9 @@ const ProblemWords& wordsFor(StoreProblem::Kind kind)
     return kWords[std::size(kWords) - 1];
 }
 
-QString withDetail(const char* sentence, const QString& detail, const char* separator)
+QString withDetail(const QString& sentence, const QString& detail, const char* separator)
 {
-    QString text = QString::fromUtf8(sentence);
+    QString text = sentence;
     if (!detail.isEmpty())
         text += QString::fromLatin1(separator) + detail;
     return text;
@@ -64,12 +76,15 @@ QString withDetail(const char* sentence, const QString& detail, const char* sepa
 
 QString problemText(const StoreProblem& problem)
 {
-    return withDetail(wordsFor(problem.kind).spanish, problem.detail, "\n");
+    // In the application's language; asked from the records' own threads too,
+    // which translate() allows.
+    return withDetail(QCoreApplication::translate("RecordStore", wordsFor(problem.kind).spanish),
+                      problem.detail, "\n");
 }
 
 QString problemLogText(const StoreProblem& problem)
 {
-    return withDetail(wordsFor(problem.kind).english, problem.detail, ": ");
+    return withDetail(QString::fromUtf8(wordsFor(problem.kind).english), problem.detail, ": ");
 }
 
 QString stationsSql()

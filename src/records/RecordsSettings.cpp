@@ -2,6 +2,7 @@
 
 #include "platform/SettingsStore.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QSysInfo>
 
@@ -33,11 +34,14 @@ QString defaultStationName()
 QString stationNameProblem(const QString& name)
 {
     if (name.toUcs4().size() > kMaxStationNameLength)
-        return QStringLiteral("El nombre del puesto pasa de %1 caracteres.")
+        return QCoreApplication::translate("RecordsSettings",
+                                           "El nombre del puesto pasa de %1 caracteres.")
             .arg(kMaxStationNameLength);
     for (const uint c : name.toUcs4())
         if (!QChar::isPrint(c))
-            return QStringLiteral("El nombre del puesto lleva caracteres que no se pueden mostrar.");
+            return QCoreApplication::translate(
+                "RecordsSettings",
+                "El nombre del puesto lleva caracteres que no se pueden mostrar.");
     return {};
 }
 

@@ -1,5 +1,7 @@
 #include "records/ServerAddress.h"
 
+#include <QCoreApplication>
+
 #include <QByteArray>
 #include <QStringList>
 
@@ -69,8 +71,9 @@ std::optional<ServerAddress> parseServerAddress(const QString& uri, QString& why
         }
     }
     if (rest.isNull()) {
-        why = QStringLiteral("La dirección debe empezar por postgresql:// "
-                             "(por ejemplo postgresql://lurn@caja.local/cafe).");
+        why = QCoreApplication::translate("ServerAddress",
+                                          "La dirección debe empezar por postgresql:// "
+                                          "(por ejemplo postgresql://lurn@caja.local/cafe).");
         return std::nullopt;
     }
 
@@ -94,11 +97,13 @@ std::optional<ServerAddress> parseServerAddress(const QString& uri, QString& why
         const QStringView userInfo = rest.left(at);
         rest = rest.mid(at + 1);
         if (userInfo.contains(u':'))
-            return fail(QStringLiteral("La contraseña no va en la dirección: póngala en "
-                                       "~/.pgpass o en PGPASSWORD."));
+            return fail(QCoreApplication::translate(
+                "ServerAddress", "La contraseña no va en la dirección: póngala en "
+                                 "~/.pgpass o en PGPASSWORD."));
         const auto user = decoded(userInfo);
         if (!user)
-            return fail(QStringLiteral("El usuario de la dirección tiene un código % no válido."));
+            return fail(QCoreApplication::translate(
+                "ServerAddress", "El usuario de la dirección tiene un código % no válido."));
         address.user = *user;
     }
 
@@ -111,11 +116,13 @@ std::optional<ServerAddress> parseServerAddress(const QString& uri, QString& why
             if (item.startsWith(u'[')) {
                 const qsizetype close = item.indexOf(u']');
                 if (close < 0)
-                    return fail(QStringLiteral("Falta el ] de una dirección IPv6."));
+                    return fail(QCoreApplication::translate("ServerAddress",
+                                                            "Falta el ] de una dirección IPv6."));
                 host = item.mid(1, close - 1);
                 const QStringView after = item.mid(close + 1);
                 if (!after.isEmpty() && !after.startsWith(u':'))
-                    return fail(QStringLiteral("Sobra texto tras una dirección IPv6."));
+                    return fail(QCoreApplication::translate(
+                        "ServerAddress", "Sobra texto tras una dirección IPv6."));
                 port = after.mid(1);
             } else if (const qsizetype colon = item.lastIndexOf(u':'); colon >= 0) {
                 host = item.left(colon);
@@ -123,12 +130,14 @@ std::optional<ServerAddress> parseServerAddress(const QString& uri, QString& why
             }
             const auto h = decoded(host);
             if (!h)
-                return fail(QStringLiteral("El servidor de la dirección tiene un código % "
-                                           "no válido."));
+                return fail(QCoreApplication::translate(
+                    "ServerAddress", "El servidor de la dirección tiene un código % "
+                                     "no válido."));
             for (QChar c : port)
                 if (!c.isDigit())
-                    return fail(
-                        QStringLiteral("El puerto «%1» no es un número.").arg(port.toString()));
+                    return fail(QCoreApplication::translate("ServerAddress",
+                                                            "El puerto «%1» no es un número.")
+                                    .arg(port.toString()));
             anyPort = anyPort || !port.isEmpty();
             hosts << *h;
             ports << port.toString();
@@ -141,8 +150,9 @@ std::optional<ServerAddress> parseServerAddress(const QString& uri, QString& why
     if (!path.isEmpty()) {
         const auto database = decoded(path);
         if (!database)
-            return fail(QStringLiteral("La base de datos de la dirección tiene un código % "
-                                       "no válido."));
+            return fail(QCoreApplication::translate(
+                "ServerAddress", "La base de datos de la dirección tiene un código % "
+                                 "no válido."));
         address.database = *database;
     }
 
@@ -150,19 +160,25 @@ std::optional<ServerAddress> parseServerAddress(const QString& uri, QString& why
         for (QStringView pair : query.split(u'&', Qt::SkipEmptyParts)) {
             const qsizetype eq = pair.indexOf(u'=');
             if (eq < 0)
-                return fail(
-                    QStringLiteral("El parámetro «%1» no tiene valor.").arg(pair.toString()));
+                return fail(QCoreApplication::translate("ServerAddress",
+                                                        "El parámetro «%1» no tiene valor.")
+                                .arg(pair.toString()));
             const auto key = decoded(pair.left(eq));
             const auto value = decoded(pair.mid(eq + 1));
             if (!key || !value || !isKeyword(*key))
-                return fail(QStringLiteral("El parámetro «%1» no es válido.").arg(pair.toString()));
+                return fail(
+                    QCoreApplication::translate("ServerAddress", "El parámetro «%1» no es válido.")
+                        .arg(pair.toString()));
             // Secrets never go into Lurn.conf, which the customers' user can read.
             if (*key == QLatin1String("password") || *key == QLatin1String("sslpassword"))
-                return fail(QStringLiteral("La contraseña no va en la dirección: póngala en "
-                                           "~/.pgpass o en PGPASSWORD."));
+                return fail(QCoreApplication::translate(
+                    "ServerAddress", "La contraseña no va en la dirección: póngala en "
+                                     "~/.pgpass o en PGPASSWORD."));
             // Qt's driver separates keywords with semicolons.
             if (value->contains(QLatin1Char(';')))
-                return fail(QStringLiteral("El parámetro «%1» no puede llevar «;».").arg(*key));
+                return fail(QCoreApplication::translate("ServerAddress",
+                                                        "El parámetro «%1» no puede llevar «;».")
+                                .arg(*key));
             if (*key == QLatin1String("host"))
                 address.host = *value;
             else if (*key == QLatin1String("port"))
@@ -177,7 +193,8 @@ std::optional<ServerAddress> parseServerAddress(const QString& uri, QString& why
     }
     for (const QString* part : {&address.host, &address.database, &address.user})
         if (part->contains(QLatin1Char(';')))
-            return fail(QStringLiteral("La dirección no puede llevar «;»."));
+            return fail(
+                QCoreApplication::translate("ServerAddress", "La dirección no puede llevar «;»."));
     return address;
 }
 

@@ -1,5 +1,6 @@
 #include "records/SessionRecord.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 
 #include <array>
@@ -14,11 +15,11 @@ struct ReasonName
 };
 
 constexpr std::array<ReasonName, 5> kReasons{{
-    {EndReason::Running, "running", "En curso"},
-    {EndReason::TimeUp, "time_up", "Tiempo agotado"},
-    {EndReason::Stopped, "stopped", "Parada"},
-    {EndReason::Closed, "closed", "Programa cerrado"},
-    {EndReason::Interrupted, "interrupted", "Interrumpida"},
+    {EndReason::Running, "running", QT_TRANSLATE_NOOP("SessionRecord", "En curso")},
+    {EndReason::TimeUp, "time_up", QT_TRANSLATE_NOOP("SessionRecord", "Tiempo agotado")},
+    {EndReason::Stopped, "stopped", QT_TRANSLATE_NOOP("SessionRecord", "Parada")},
+    {EndReason::Closed, "closed", QT_TRANSLATE_NOOP("SessionRecord", "Programa cerrado")},
+    {EndReason::Interrupted, "interrupted", QT_TRANSLATE_NOOP("SessionRecord", "Interrumpida")},
 }};
 
 constexpr std::int64_t kMsPerDay = 86'400'000;
@@ -110,7 +111,7 @@ QString endReasonText(EndReason reason)
 {
     for (const ReasonName& r : kReasons)
         if (r.reason == reason)
-            return QString::fromUtf8(r.text);
+            return QCoreApplication::translate("SessionRecord", r.text);
     return {};
 }
 

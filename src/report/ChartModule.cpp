@@ -51,7 +51,9 @@ QWidget* createTakingsChart(QWidget* parent)
     const Module& m = module();
     if (m.create)
         return m.create(parent);
-    auto* missing = new QLabel(QStringLiteral("El gráfico no está disponible: ") + m.error, parent);
+    auto* missing = new QLabel(
+        QCoreApplication::translate("ChartModule", "El gráfico no está disponible: ") + m.error,
+        parent);
     missing->setObjectName(QStringLiteral("chartMissing"));
     missing->setWordWrap(true);
     missing->setAlignment(Qt::AlignCenter);

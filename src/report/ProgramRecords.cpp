@@ -2,6 +2,7 @@
 
 #include "Artwork.h"
 #include "Ufer.h"
+#include "language/Language.h"
 #include "platform/Platform.h"
 #include "platform/SettingsStore.h"
 #include "platform/SystemClock.h"
@@ -79,6 +80,7 @@ int runReportAlone(int argc, char* argv[])
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lurn"));
+    useLanguage(storedLanguage());
     QApplication::setWindowIcon(artwork::applicationIcon());
     platform::SystemClock clock;
     platform::services().clock = &clock;

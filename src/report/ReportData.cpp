@@ -1,5 +1,6 @@
 #include "report/ReportData.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QTimeZone>
 
@@ -161,7 +162,10 @@ QByteArray csvText(const std::vector<SessionRecord>& rows)
     QByteArray out;
     out.reserve(qsizetype(rows.size()) * 90 + 128);
     out += "\xEF\xBB\xBF";
-    out += QStringLiteral("Puesto,Inicio,Fin,Minutos,Tarifa por hora,Importe,Final\r\n").toUtf8();
+    out += QCoreApplication::translate("ReportData",
+                                       "Puesto,Inicio,Fin,Minutos,Tarifa por hora,Importe,Final")
+               .toUtf8();
+    out += "\r\n";
     LocalTime local;
     QString lastStation;
     QByteArray lastStationField;

@@ -3,6 +3,7 @@
 #include "records/PostgresRecordStore.h"
 #include "records/SqliteRecordStore.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QThread>
@@ -51,8 +52,9 @@ LoadResult ReportLoader::Worker::load(const ReportSource& source, const ReportRe
         done = loadFrom(*server, filter, rows, result.stations, problem);
         if (done) {
             result.fromServer = true;
-            result.origin =
-                QStringLiteral("Servidor %1 (todos los puestos): conectado.").arg(source.server);
+            result.origin = QCoreApplication::translate(
+                                "ReportLoader", "Servidor %1 (todos los puestos): conectado.")
+                                .arg(source.server);
         } else {
             result.problem =
                 QStringLiteral("Servidor %1: %2").arg(source.server, problemText(problem));
@@ -96,16 +98,21 @@ LoadResult ReportLoader::Worker::load(const ReportSource& source, const ReportRe
         if (unavailable) {
             // Said above; not "no records yet".
         } else if (!localExists) {
-            result.origin = QStringLiteral("Aún no hay registros en este ordenador (%1).")
+            result.origin = QCoreApplication::translate(
+                                "ReportLoader", "Aún no hay registros en este ordenador (%1).")
                                 .arg(source.directory);
         } else {
             StoreProblem problem;
             if (loadFrom(*local, filter, rows, result.stations, problem)) {
-                result.origin = source.server.isEmpty()
-                                    ? QStringLiteral("Registros de este ordenador: %1.").arg(path)
-                                    : QStringLiteral("Se muestran solo los registros de este "
-                                                     "ordenador: %1.")
-                                          .arg(path);
+                result.origin =
+                    source.server.isEmpty()
+                        ? QCoreApplication::translate("ReportLoader",
+                                                      "Registros de este ordenador: %1.")
+                              .arg(path)
+                        : QCoreApplication::translate("ReportLoader",
+                                                      "Se muestran solo los registros de este "
+                                                      "ordenador: %1.")
+                              .arg(path);
             } else {
                 result.problem += (result.problem.isEmpty() ? QString() : QStringLiteral("\n")) +
                                   QStringLiteral("%1: %2").arg(path, problemText(problem));
@@ -184,8 +191,9 @@ void ReportLoader::testServer(const QString& uri)
             if (ok) {
                 QStringList stations;
                 store.stations(stations, problem);
-                text = QStringLiteral("Conexión correcta: la tabla sessions está lista (%1 "
-                                      "puestos con registros).")
+                text = QCoreApplication::translate("ReportLoader",
+                                                   "Conexión correcta: la tabla sessions "
+                                                   "está lista (%1 puestos con registros).")
                            .arg(stations.size());
             } else {
                 text = problemText(problem);

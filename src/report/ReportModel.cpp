@@ -74,19 +74,19 @@ QVariant ReportModel::headerData(int section, Qt::Orientation orientation, int r
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {
     case Station:
-        return QStringLiteral("Puesto");
+        return tr("Puesto");
     case Start:
-        return QStringLiteral("Inicio");
+        return tr("Inicio");
     case End:
-        return QStringLiteral("Fin");
+        return tr("Fin");
     case Minutes:
-        return QStringLiteral("Minutos");
+        return tr("Minutos");
     case Rate:
-        return QStringLiteral("Tarifa/hora");
+        return tr("Tarifa/hora");
     case Cost:
-        return QStringLiteral("Importe");
+        return tr("Importe");
     case Reason:
-        return QStringLiteral("Final");
+        return tr("Final");
     default:
         return {};
     }

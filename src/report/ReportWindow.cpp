@@ -2,16 +2,18 @@
 
 #include "Artwork.h"
 #include "console/ConsoleWindow.h"
+#include "language/Language.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
 #include "platform/SettingsStore.h"
 #include "records/RecordKeeper.h"
 #include "records/ServerAddress.h"
 #include "records/SqliteRecordStore.h"
-#include "report/ReportModel.h"
 #include "report/ChartModule.h"
+#include "report/ReportModel.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateEdit>
 #include <QDateTime>
 #include <QDir>
@@ -58,7 +60,7 @@ ReportWindow::ReportWindow(RecordKeeper* keeper, QWidget* parent)
       m_model(new ReportModel(this))
 {
     setObjectName(QStringLiteral("reportWindow"));
-    setWindowTitle(QStringLiteral("Registro"));
+    setWindowTitle(tr("Registro"));
     setWindowIcon(artwork::applicationIcon());
     try {
         platform::SettingsStore store(QStringLiteral("Lurn"));
@@ -73,9 +75,8 @@ ReportWindow::ReportWindow(RecordKeeper* keeper, QWidget* parent)
             [this](const QString& path, int rows, const QString& problem) {
                 m_export->setEnabled(true);
                 m_settingsNote->setText(
-                    problem.isEmpty()
-                        ? QStringLiteral("Exportadas %1 sesiones a %2.").arg(rows).arg(path)
-                        : QStringLiteral("No se pudo exportar a %1: %2").arg(path, problem));
+                    problem.isEmpty() ? tr("Exportadas %1 sesiones a %2.").arg(rows).arg(path)
+                                      : tr("No se pudo exportar a %1: %2").arg(path, problem));
                 emit exported(path, rows, problem);
             });
     connect(m_loader, &ReportLoader::tested, this,
@@ -112,26 +113,26 @@ void ReportWindow::buildControls()
     m_station = new QComboBox;
     m_station->setObjectName(QStringLiteral("stationFilter"));
     m_station->setMinimumContentsLength(12);
-    m_station->addItem(QStringLiteral("Todos"), QString());
+    m_station->addItem(tr("Todos"), QString());
     connect(m_station, &QComboBox::currentIndexChanged, this, [this] {
         if (!m_settingRange)
             reload();
     });
-    auto* todayButton = button(QStringLiteral("Hoy"), "todayButton");
+    auto* todayButton = button(tr("Hoy"), "todayButton");
     connect(todayButton, &QPushButton::clicked, this, [this] { setRange(today(), today()); });
-    auto* monthButton = button(QStringLiteral("Este mes"), "monthButton");
+    auto* monthButton = button(tr("Este mes"), "monthButton");
     connect(monthButton, &QPushButton::clicked, this, [this] {
         const QDate d = today();
         setRange(QDate(d.year(), d.month(), 1), d);
     });
-    auto* yearButton = button(QStringLiteral("Este año"), "yearButton");
+    auto* yearButton = button(tr("Este año"), "yearButton");
     connect(yearButton, &QPushButton::clicked, this, [this] {
         const QDate d = today();
         setRange(QDate(d.year(), 1, 1), d);
     });
-    m_export = button(QStringLiteral("Exportar CSV…"), "exportButton");
+    m_export = button(tr("Exportar CSV…"), "exportButton");
     connect(m_export, &QPushButton::clicked, this, &ReportWindow::chooseExportFile);
-    auto* roomButton = button(QStringLiteral("Sala…"), "roomButton");
+    auto* roomButton = button(tr("Sala…"), "roomButton");
     connect(roomButton, &QPushButton::clicked, this, [this] {
         // One room view per report window; it follows the saved Servidor.
         auto* room = findChild<ConsoleWindow*>();
@@ -143,15 +144,21 @@ void ReportWindow::buildControls()
     });
 
     auto* filters = new QHBoxLayout;
-    filters->addWidget(new QLabel(QStringLiteral("Desde")));
+    auto* fromLabel = new QLabel(tr("Desde"));
+    fromLabel->setBuddy(m_from);
+    filters->addWidget(fromLabel);
     filters->addWidget(m_from);
-    filters->addWidget(new QLabel(QStringLiteral("Hasta")));
+    auto* toLabel = new QLabel(tr("Hasta"));
+    toLabel->setBuddy(m_to);
+    filters->addWidget(toLabel);
     filters->addWidget(m_to);
     filters->addWidget(todayButton);
     filters->addWidget(monthButton);
     filters->addWidget(yearButton);
     filters->addSpacing(12);
-    filters->addWidget(new QLabel(QStringLiteral("Puesto")));
+    auto* stationLabel = new QLabel(tr("Puesto"));
+    stationLabel->setBuddy(m_station);
+    filters->addWidget(stationLabel);
     filters->addWidget(m_station);
     filters->addStretch(1);
     filters->addWidget(m_export);
@@ -185,7 +192,7 @@ void ReportWindow::buildControls()
 
     m_totals = wrappingLabel("totalsLabel");
     m_origin = wrappingLabel("originLabel");
-    auto* originBox = new QGroupBox(QStringLiteral("Origen de los registros"));
+    auto* originBox = new QGroupBox(tr("Origen de los registros"));
     (new QVBoxLayout(originBox))->addWidget(m_origin);
 
     m_stationEdit = new QLineEdit(m_settings.station);
@@ -193,21 +200,44 @@ void ReportWindow::buildControls()
     m_serverEdit = new QLineEdit(m_settings.server);
     m_serverEdit->setObjectName(QStringLiteral("serverEdit"));
     m_serverEdit->setPlaceholderText(
-        QStringLiteral("vacío: solo este ordenador; p. ej. postgresql://lurn@caja.local/cafe"));
-    m_test = button(QStringLiteral("Probar conexión"), "testButton");
+        tr("vacío: solo este ordenador; p. ej. postgresql://lurn@caja.local/cafe"));
+    m_test = button(tr("Probar conexión"), "testButton");
     connect(m_test, &QPushButton::clicked, this, &ReportWindow::testServer);
-    m_save = button(QStringLiteral("Guardar"), "saveButton");
+    m_save = button(tr("Guardar"), "saveButton");
     connect(m_save, &QPushButton::clicked, this, &ReportWindow::saveSettings);
     m_settingsNote = wrappingLabel("settingsNote");
-    auto* settingsBox = new QGroupBox(QStringLiteral("Ajustes del registro"));
+    auto* settingsBox = new QGroupBox(tr("Ajustes del registro"));
     auto* form = new QFormLayout(settingsBox);
-    form->addRow(QStringLiteral("Puesto"), m_stationEdit);
+    form->addRow(tr("Puesto"), m_stationEdit);
+    // The language is read once, at start: it is said to change then.
+    m_language = new QComboBox;
+    m_language->setObjectName(QStringLiteral("languageChoice"));
+    m_language->addItem(tr("El del escritorio"), QString());
+    // Each language by its own name, so that whoever reads it finds theirs.
+    m_language->addItem(QStringLiteral("Español"), QStringLiteral("es"));
+    m_language->addItem(QStringLiteral("English"), QStringLiteral("en"));
+    m_language->addItem(QStringLiteral("Català"), QStringLiteral("ca"));
+    m_language->setCurrentIndex(std::max(0, m_language->findData(storedLanguage())));
+    auto* languageRow = new QHBoxLayout;
+    languageRow->addWidget(m_language);
+    languageRow->addWidget(new QLabel(tr("(al volver a abrir Lurn)")), 1);
+    form->addRow(tr("Idioma"), languageRow);
     auto* serverRow = new QHBoxLayout;
     serverRow->addWidget(m_serverEdit, 1);
     serverRow->addWidget(m_test);
     serverRow->addWidget(m_save);
-    form->addRow(QStringLiteral("Servidor"), serverRow);
+    form->addRow(tr("Servidor"), serverRow);
     form->addRow(m_settingsNote);
+
+    // What a screen reader says for the fields whose labels it cannot tie
+    // to them by itself.
+    m_from->setAccessibleName(tr("Desde el día"));
+    m_to->setAccessibleName(tr("Hasta el día"));
+    m_station->setAccessibleName(tr("Puesto que mostrar"));
+    m_table->setAccessibleName(tr("Sesiones"));
+    m_stationEdit->setAccessibleName(tr("Nombre de este puesto"));
+    m_language->setAccessibleName(tr("Idioma"));
+    m_serverEdit->setAccessibleName(tr("Servidor"));
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(originBox, 1);
@@ -254,7 +284,7 @@ void ReportWindow::reload()
     request.from = m_from->date();
     request.to = m_to->date();
     request.station = m_station->currentData().toString();
-    m_totals->setText(QStringLiteral("Cargando…"));
+    m_totals->setText(tr("Cargando…"));
     m_export->setEnabled(false);
     m_loadTimer.start();
     m_waitingFor = m_loader->load(source, request);
@@ -284,7 +314,7 @@ void ReportWindow::applyLoad(const LoadResult& result)
 
     const ReportContent& c = result.content;
     const QLocale locale;
-    QString totals = QStringLiteral("Total: %1 sesiones, %2 minutos, importe %3.")
+    QString totals = tr("Total: %1 sesiones, %2 minutos, importe %3.")
                          .arg(locale.toString(c.sessions), locale.toString(qlonglong(c.minutes)),
                               locale.toString(qlonglong(c.cost)));
     if (c.stations.size() > 1) {
@@ -292,7 +322,7 @@ void ReportWindow::applyLoad(const LoadResult& result)
         for (qsizetype s = 0; s < c.stations.size(); ++s)
             each << QStringLiteral("%1: %2").arg(
                 c.stations.at(s), locale.toString(qlonglong(c.stationCost[std::size_t(s)])));
-        totals += QStringLiteral("  Por puesto: ") + each.join(QStringLiteral(" · "));
+        totals += tr("  Por puesto: ") + each.join(QStringLiteral(" · "));
     }
     m_totals->setText(totals);
     m_export->setEnabled(true);
@@ -306,7 +336,7 @@ namespace {
 // The records the server refused, counted and named.
 QString setAsideLine(int count, const QStringList& first)
 {
-    return QStringLiteral("%1 registros apartados: %2")
+    return QCoreApplication::translate("ReportWindow", "%1 registros apartados: %2")
         .arg(count)
         .arg(first.join(QStringLiteral("; ")) +
              (count > first.size() ? QStringLiteral("; …") : QString()));
@@ -324,7 +354,7 @@ void ReportWindow::showOrigin()
     if (m_keeper) {
         const RecordsStatus s = m_keeper->status();
         if (!s.localFile.isEmpty() && s.localFile != m_last.localFile)
-            lines << QStringLiteral("Este puesto guarda sus registros en %1.").arg(s.localFile);
+            lines << tr("Este puesto guarda sus registros en %1.").arg(s.localFile);
         for (const QString& skipped : s.skippedFiles)
             lines << skipped;
         if (!s.localProblem.isEmpty())
@@ -333,29 +363,27 @@ void ReportWindow::showOrigin()
         case RecordsStatus::Link::NotSet:
             break;
         case RecordsStatus::Link::Unknown:
-            lines << QStringLiteral("Servidor %1: conectando…").arg(s.server);
+            lines << tr("Servidor %1: conectando…").arg(s.server);
             break;
         case RecordsStatus::Link::Connected:
-            lines << QStringLiteral("Servidor %1: conectado.").arg(s.server);
+            lines << tr("Servidor %1: conectado.").arg(s.server);
             break;
         case RecordsStatus::Link::Failing:
-            lines << QStringLiteral("Servidor %1: sin conexión. %2").arg(s.server, s.serverProblem);
+            lines << tr("Servidor %1: sin conexión. %2").arg(s.server, s.serverProblem);
             break;
         }
         if (s.link != RecordsStatus::Link::NotSet)
-            lines << QStringLiteral("%1 registros pendientes de enviar.").arg(s.unsent);
+            lines << tr("%1 registros pendientes de enviar.").arg(s.unsent);
         if (m_roomLink && !m_roomLink->connected)
-            lines << QStringLiteral("Sala: sin conexión. %1").arg(m_roomLink->problem);
+            lines << tr("Sala: sin conexión. %1").arg(m_roomLink->problem);
         else if (m_roomLink && !m_roomLink->problem.isEmpty())
-            lines
-                << QStringLiteral("Sala: conectado, con un problema: %1").arg(m_roomLink->problem);
+            lines << tr("Sala: conectado, con un problema: %1").arg(m_roomLink->problem);
         else if (m_roomLink)
-            lines << QStringLiteral("Sala: conectado.");
+            lines << tr("Sala: conectado.");
         if (s.setAside > 0)
             lines << setAsideLine(s.setAside, s.setAsideRows);
     } else if (m_last.localUnsent > 0) {
-        lines << QStringLiteral("%1 registros de este ordenador pendientes de enviar.")
-                     .arg(m_last.localUnsent);
+        lines << tr("%1 registros de este ordenador pendientes de enviar.").arg(m_last.localUnsent);
     }
     if (!m_keeper && m_last.localSetAside > 0)
         lines << setAsideLine(m_last.localSetAside, m_last.localSetAsideRows);
@@ -376,8 +404,8 @@ void ReportWindow::chooseExportFile()
                      ? m_from->date().toString(Qt::ISODate)
                      : m_from->date().toString(Qt::ISODate) + QLatin1Char('_') +
                            m_to->date().toString(Qt::ISODate)));
-    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Exportar CSV"), suggested,
-                                                QStringLiteral("CSV (*.csv)"));
+    QString path =
+        QFileDialog::getSaveFileName(this, tr("Exportar CSV"), suggested, tr("CSV (*.csv)"));
     if (path.isEmpty())
         return;
     if (!path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
@@ -388,7 +416,7 @@ void ReportWindow::chooseExportFile()
 void ReportWindow::exportTo(const QString& path)
 {
     m_export->setEnabled(false);
-    m_settingsNote->setText(QStringLiteral("Exportando…"));
+    m_settingsNote->setText(tr("Exportando…"));
     m_loader->exportCsv(m_model->rows(), path);
 }
 
@@ -396,8 +424,8 @@ void ReportWindow::testServer()
 {
     const QString uri = m_serverEdit->text().trimmed();
     if (uri.isEmpty()) {
-        m_settingsNote->setText(QStringLiteral("Sin servidor: los registros se quedan en este "
-                                               "ordenador."));
+        m_settingsNote->setText(tr("Sin servidor: los registros se quedan en este "
+                                   "ordenador."));
         return;
     }
     QString why;
@@ -406,7 +434,7 @@ void ReportWindow::testServer()
         return;
     }
     m_test->setEnabled(false);
-    m_settingsNote->setText(QStringLiteral("Probando la conexión…"));
+    m_settingsNote->setText(tr("Probando la conexión…"));
     m_loader->testServer(uri);
 }
 
@@ -417,27 +445,27 @@ void ReportWindow::saveSettings()
     settings.server = m_serverEdit->text().trimmed();
     QString why = stationNameProblem(settings.station);
     if (!why.isEmpty()) {
-        m_settingsNote->setText(QStringLiteral("No se ha guardado. ") + why);
+        m_settingsNote->setText(tr("No se ha guardado. ") + why);
         return;
     }
     if (!settings.server.isEmpty() && !parseServerAddress(settings.server, why)) {
-        m_settingsNote->setText(QStringLiteral("No se ha guardado. ") + why);
+        m_settingsNote->setText(tr("No se ha guardado. ") + why);
         return;
     }
     try {
         platform::SettingsStore store(QStringLiteral("Lurn"));
         saveRecordsSettings(store, settings);
+        saveLanguage(store, m_language->currentData().toString());
         store.close();
     } catch (const platform::SettingsError& e) {
-        m_settingsNote->setText(
-            QStringLiteral("No se ha guardado: %1").arg(QString::fromUtf8(e.what())));
+        m_settingsNote->setText(tr("No se ha guardado: %1").arg(QString::fromUtf8(e.what())));
         return;
     }
     if (settings.station.isEmpty())
         settings.station = defaultStationName();
     m_stationEdit->setText(settings.station);
     m_settings = settings;
-    m_settingsNote->setText(QStringLiteral("Guardado en Lurn.conf."));
+    m_settingsNote->setText(tr("Guardado en Lurn.conf."));
     emit settingsSaved(settings);
     reload();
 }

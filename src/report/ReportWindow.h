@@ -82,6 +82,7 @@ private:
     QLabel* m_origin;
     QLineEdit* m_stationEdit;
     QLineEdit* m_serverEdit;
+    QComboBox* m_language; // "Idioma": es, en, ca, or empty for the desktop's
     QPushButton* m_test;
     QPushButton* m_save;
     QLabel* m_settingsNote;

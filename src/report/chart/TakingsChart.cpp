@@ -5,6 +5,7 @@
 #include <QBarSet>
 #include <QCategoryAxis>
 #include <QChart>
+#include <QCoreApplication>
 #include <QLocale>
 #include <QStackedBarSeries>
 #include <QValueAxis>
@@ -36,9 +37,11 @@ void TakingsChart::show(const ReportContent& content)
     const bool byStation =
         content.stations.size() > 1 && content.days * content.stations.size() <= kMostBars;
     c->setTitle(byStation || content.stations.size() <= 1
-                    ? QStringLiteral("Recaudación por día")
-                    : QStringLiteral("Recaudación por día (suma de los puestos; elija un puesto "
-                                     "o menos días para verlos por separado)"));
+                    ? QCoreApplication::translate("TakingsChart", "Recaudación por día")
+                    : QCoreApplication::translate("TakingsChart",
+                                                  "Recaudación por día (suma de los puestos; "
+                                                  "elija un puesto o menos días para verlos "
+                                                  "por separado)"));
     auto* series = new QStackedBarSeries;
     series->setBarWidth(0.9);
     std::int64_t highest = 0;
@@ -59,8 +62,9 @@ void TakingsChart::show(const ReportContent& content)
         }
     }
     if (!byStation) {
-        auto* set = new QBarSet(content.stations.size() == 1 ? content.stations.front()
-                                                             : QStringLiteral("Todos"));
+        auto* set = new QBarSet(content.stations.size() == 1
+                                    ? content.stations.front()
+                                    : QCoreApplication::translate("TakingsChart", "Todos"));
         for (std::int64_t t : dayTotals)
             totals << qreal(t);
         set->append(totals);
