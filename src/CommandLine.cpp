@@ -22,7 +22,7 @@ CommandLine parseCommandLine(int argc, char** argv)
         } else if (std::strncmp(arg, "--", 2) == 0 && line.error.empty()) {
             // Qt's options start with a single dash; a double-dash one that is
             // not ours is a mistake worth saying.
-            line.error = QCoreApplication::translate("CommandLine", "unknown option %1")
+            line.error = QCoreApplication::translate("CommandLine", "opción desconocida %1")
                              .arg(QString::fromLocal8Bit(arg))
                              .toStdString();
         }
@@ -34,10 +34,13 @@ std::string commandLineHelp()
 {
     return QCoreApplication::translate(
                "CommandLine",
-               "Usage: lurn [--diagnose | --report | --console | --version | --help]\n"
-               "  --diagnose  print how Lurn reaches other programs' windows on this desktop\n"
-               "  --report    open the session records' report alone (no countdown, no lock)\n"
-               "  --console   open \"Sala\", the counter's live view of every station\n"
-               "  --version   print the version\n")
+               "Uso: lurn [--diagnose | --report | --console | --version | --help]\n"
+               "  --diagnose  muestra cómo llega Lurn a las ventanas de los otros programas en "
+               "este escritorio\n"
+               "  --report    abre solo el informe de los registros de sesiones (sin cuenta atrás "
+               "ni bloqueo)\n"
+               "  --console   abre «Sala», la vista en directo de todos los puestos para el "
+               "mostrador\n"
+               "  --version   muestra la versión\n")
         .toStdString();
 }

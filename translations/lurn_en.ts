@@ -11,15 +11,15 @@
 <context>
     <name>CommandLine</name>
     <message>
-        <source>unknown option %1</source>
+        <source>opción desconocida %1</source>
         <translation>unknown option %1</translation>
     </message>
     <message>
-        <source>Usage: lurn [--diagnose | --report | --console | --version | --help]
-  --diagnose  print how Lurn reaches other programs&apos; windows on this desktop
-  --report    open the session records&apos; report alone (no countdown, no lock)
-  --console   open &quot;Sala&quot;, the counter&apos;s live view of every station
-  --version   print the version
+        <source>Uso: lurn [--diagnose | --report | --console | --version | --help]
+  --diagnose  muestra cómo llega Lurn a las ventanas de los otros programas en este escritorio
+  --report    abre solo el informe de los registros de sesiones (sin cuenta atrás ni bloqueo)
+  --console   abre «Sala», la vista en directo de todos los puestos para el mostrador
+  --version   muestra la versión
 </source>
         <translation>Usage: lurn [--diagnose | --report | --console | --version | --help]
   --diagnose  print how Lurn reaches other programs&apos; windows on this desktop
