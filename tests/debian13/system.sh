@@ -19,7 +19,7 @@ packages=(
     libgl-dev libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev libfontconfig-dev
     libwayland-dev libwayland-bin qt6-charts-dev libqt6sql6-sqlite libqt6sql6-psql
     libsqlite3-dev libpq-dev fonts-dejavu-core
-    qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
+    qt6-tools-dev qt6-l10n-tools qt6-translations-l10n libxcb-damage0-dev
     xvfb xauth openbox x11-utils xdotool wmctrl weston
     libglib2.0-bin libgl1-mesa-dri dconf-cli sqlite3 util-linux tzdata
     dpkg-dev file appstream systemd ca-certificates
