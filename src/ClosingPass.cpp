@@ -2,7 +2,8 @@
 
 #include "rules/TitleMatch.h"
 
-#include <unordered_set>
+#include <string>
+#include <vector>
 
 platform::WindowHandle FindWindowByTitlePart(const std::vector<platform::TopLevelWindow>& stack,
                                              const std::string& name)
@@ -25,15 +26,14 @@ std::vector<platform::WindowHandle> runClosingPass(platform::TopLevelWindows& wi
     // (it asks its user, refuses, or is one of ours and cannot close while we
     // run), and reading the stack again would only find it again.
     const std::vector<platform::TopLevelWindow> stack = windows.stack();
-    std::unordered_set<platform::WindowHandle> done;
-    const std::size_t count = names.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        for (const platform::TopLevelWindow& window : stack) {
-            if (window.handle == 0 || done.contains(window.handle) ||
-                !titleContains(window.title, names[i]))
+    // A window matching several names is asked once, in the first name's turn.
+    std::vector<bool> done(stack.size());
+    for (const std::string& name : names) {
+        for (std::size_t w = 0; w < stack.size(); ++w) {
+            if (done[w] || stack[w].handle == 0 || !titleContains(stack[w].title, name))
                 continue;
-            done.insert(window.handle);
-            asked.push_back(window.handle);
+            done[w] = true;
+            asked.push_back(stack[w].handle);
         }
     }
     windows.requestCloseAll(asked);

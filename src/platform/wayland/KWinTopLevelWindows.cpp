@@ -91,6 +91,7 @@ void KWinTopLevelWindows::batchAnswered()
         if (const auto found = m_byHandle.find(handle); found != m_byHandle.end())
             found->second->described = true;
     m_batch.clear();
+    m_orderStale = true;
     requestAnnounced();
 }
 
@@ -103,12 +104,15 @@ void KWinTopLevelWindows::onStackingOrder(void* data, org_kde_plasma_window_mana
         return;
     const auto* first = static_cast<const std::uint32_t*>(ids->data);
     self->m_stackingIds.assign(first, first + ids->size / sizeof(std::uint32_t));
+    self->m_orderStale = true;
 }
 
 void KWinTopLevelWindows::onStackingOrderUuids(void* data, org_kde_plasma_window_management*,
                                                const char* uuids)
 {
-    static_cast<KWinTopLevelWindows*>(data)->m_stackingUuids = splitUuids(uuids ? uuids : "");
+    auto* self = static_cast<KWinTopLevelWindows*>(data);
+    self->m_stackingUuids = splitUuids(uuids ? uuids : "");
+    self->m_orderStale = true;
 }
 
 void KWinTopLevelWindows::onStackingOrderChanged(void* data, org_kde_plasma_window_management*)
@@ -145,13 +149,16 @@ void KWinTopLevelWindows::onStackingOrderDone(void* data, org_kde_plasma_stackin
     self->m_stackingOrder = nullptr;
     self->m_stackingUuids = std::move(self->m_stackingArriving);
     self->m_stackingArriving.clear();
+    self->m_orderStale = true;
     if (std::exchange(self->m_stackingChangedMeanwhile, false))
         self->requestStackingOrder();
 }
 
 void KWinTopLevelWindows::onTitle(void* data, org_kde_plasma_window*, const char* title)
 {
-    static_cast<Window*>(data)->title = repairedTitle(title ? title : "");
+    auto* w = static_cast<Window*>(data);
+    w->title = repairedTitle(title ? title : "");
+    w->owner->m_orderStale = true;
 }
 
 void KWinTopLevelWindows::onUnmapped(void* data, org_kde_plasma_window* proxy)
@@ -162,12 +169,15 @@ void KWinTopLevelWindows::onUnmapped(void* data, org_kde_plasma_window* proxy)
     const auto found = self->m_byHandle.find(w->handle);
     self->m_windows.erase(found->second); // w is gone from here on
     self->m_byHandle.erase(found);
+    self->m_orderStale = true;
 }
 
 void KWinTopLevelWindows::onInitialState(void* data, org_kde_plasma_window*)
 {
     // Said from version 4 on; the batch's round trip says it for every version.
-    static_cast<Window*>(data)->described = true;
+    auto* w = static_cast<Window*>(data);
+    w->described = true;
+    w->owner->m_orderStale = true;
 }
 
 void KWinTopLevelWindows::add(org_kde_plasma_window* proxy, std::uint32_t internalId,
@@ -229,6 +239,17 @@ std::uint32_t KWinTopLevelWindows::chosenVersion(std::uint32_t offered, std::uin
 }
 
 std::vector<TopLevelWindow> KWinTopLevelWindows::snapshot() const
+{
+    // Ordered again only after KWin has said something that changes it: a
+    // pass at a countdown's end mostly finds nothing new since the last one.
+    if (m_orderStale) {
+        m_ordered = ordered();
+        m_orderStale = false;
+    }
+    return m_ordered;
+}
+
+std::vector<TopLevelWindow> KWinTopLevelWindows::ordered() const
 {
     // Height in KWin's stacking order: higher is nearer the top. Windows the
     // order does not name yet (just opened) go last, in the order KWin
@@ -330,6 +351,7 @@ void KWinTopLevelWindows::release()
         destroyProxy(w.proxy);
     m_windows.clear();
     m_byHandle.clear();
+    m_orderStale = true;
     if (m_manager) {
         // The manager has no destructor request: forgetting it is all there is.
         org_kde_plasma_window_management_destroy(m_manager);

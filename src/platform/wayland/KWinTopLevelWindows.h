@@ -111,6 +111,7 @@ private:
     void destroyProxy(org_kde_plasma_window* proxy) const;
     bool complete() const;
     std::vector<TopLevelWindow> snapshot() const;
+    std::vector<TopLevelWindow> ordered() const;
     void release();
 
     std::unique_ptr<WaylandConnection> m_connection;
@@ -134,6 +135,9 @@ private:
     std::vector<std::string> m_stackingArriving;
     bool m_stackingChangedMeanwhile = false;
     std::vector<std::uint32_t> m_stackingIds;
+    // What snapshot() last gave, topmost first, until an event changes it.
+    mutable std::vector<TopLevelWindow> m_ordered;
+    mutable bool m_orderStale = true;
 };
 
 } // namespace platform::wayland
