@@ -10,6 +10,8 @@
 #include "platform/SystemClock.h"
 #include "report/ReportWindow.h"
 
+#include "PrivateServer.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -30,16 +32,6 @@ constexpr int kWaitMs = 15000;
 QString env(const char* name)
 {
     return QString::fromLocal8Bit(qgetenv(name));
-}
-
-bool serverCtl(const QString& verb)
-{
-    QStringList args = QProcess::splitCommand(env("LURN_PG_CTL"));
-    const QString program = args.takeFirst();
-    QProcess ctl;
-    ctl.setWorkingDirectory(env("LURN_PG_HOST"));
-    ctl.start(program, args << verb);
-    return ctl.waitForFinished(60000) && ctl.exitCode() == 0;
 }
 
 QString stationName(int i)

@@ -6,6 +6,8 @@
 #include "records/RecordKeeper.h"
 #include "report/ReportLoader.h"
 
+#include "PrivateServer.h"
+
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSignalSpy>
@@ -28,17 +30,6 @@ QString env(const char* name)
 QString uriFor(const QString& user, const QString& database)
 {
     return QStringLiteral("postgresql://%1@/%2?host=%3").arg(user, database, env("LURN_PG_HOST"));
-}
-
-// pg_ctl for the private server, run as its user.
-bool serverCtl(const QString& verb)
-{
-    QStringList args = QProcess::splitCommand(env("LURN_PG_CTL"));
-    const QString program = args.takeFirst();
-    QProcess ctl;
-    ctl.setWorkingDirectory(env("LURN_PG_HOST"));
-    ctl.start(program, args << verb);
-    return ctl.waitForFinished(60000) && ctl.exitCode() == 0;
 }
 
 // The server as an owner's own tool sees it.

@@ -10,6 +10,8 @@
 #include "report/ProgramRecords.h"
 #include "report/ReportWindow.h"
 
+#include "PrivateServer.h"
+
 #include <QLabel>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -19,16 +21,6 @@ namespace {
 
 // A heartbeat a second: a server gone is noticed at once.
 const LinkTiming kQuick{1000, 100, 500};
-
-bool serverCtl(const QString& verb)
-{
-    QStringList args = QProcess::splitCommand(env("LURN_PG_CTL"));
-    const QString program = args.takeFirst();
-    QProcess ctl;
-    ctl.setWorkingDirectory(env("LURN_PG_HOST"));
-    ctl.start(program, args << verb);
-    return ctl.waitForFinished(60000) && ctl.exitCode() == 0;
-}
 
 } // namespace
 

@@ -17,6 +17,8 @@
 #include "remote/RemoteTestSupport.h"
 #include "rules/KeyScramble.h"
 
+#include "PrivateServer.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -49,16 +51,6 @@ int secondsIn(const QString& title)
     return m.hasMatch()
                ? m.captured(1).toInt() * 3600 + m.captured(2).toInt() * 60 + m.captured(3).toInt()
                : -1;
-}
-
-bool serverCtl(const QString& verb)
-{
-    QStringList args = QProcess::splitCommand(env("LURN_PG_CTL"));
-    const QString program = args.takeFirst();
-    QProcess ctl;
-    ctl.setWorkingDirectory(env("LURN_PG_HOST"));
-    ctl.start(program, args << verb);
-    return ctl.waitForFinished(60000) && ctl.exitCode() == 0;
 }
 
 // One café PC: its own desktop session's directories, the operator's saved

@@ -5,6 +5,8 @@
 #include "remote/CommandLedger.h"
 #include "remote/StationLink.h"
 
+#include "PrivateServer.h"
+
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -13,16 +15,6 @@
 #include "remote/RemoteTestSupport.h"
 
 namespace {
-
-bool serverCtl(const QString& action)
-{
-    QStringList args = QProcess::splitCommand(env("LURN_PG_CTL"));
-    const QString program = args.takeFirst();
-    QProcess ctl;
-    ctl.setWorkingDirectory(env("LURN_PG_HOST"));
-    ctl.start(program, args << action);
-    return ctl.waitForFinished(60000) && ctl.exitCode() == 0;
-}
 
 // Quick retries, so that a server coming back is found in a test's time.
 const LinkTiming kQuick{15000, 100, 500};
