@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs one command inside a private, headless GNOME Shell session on Wayland
 # (with XWayland), as the unprivileged user nobody.
-#   with-gnome-shell.sh [--no-extension | --kiosk | --user-copy] [--screen WxH] command args...
+#   with-gnome-shell.sh [--no-extension | --kiosk | --user-copy] [--focus-helper] [--screen WxH]
+#                       command args...
 #
 # Starts, as nobody, with a temporary HOME and XDG_RUNTIME_DIR (mode 0700):
 #   - a private session bus;
@@ -18,7 +19,10 @@
 #     as `dconf update` does (from a file named in DCONF_PROFILE rather than
 #     /etc/dconf). With --user-copy the user also has a look-alike of each in
 #     ~/.local/share/gnome-shell/extensions, which the shell loads in place
-#     of the system one and which lists no windows.
+#     of the system one and which lists no windows. --focus-helper adds the
+#     tests' own extension (tests/gnome/focus-helper, bus name
+#     org.lurn.TestFocus) in the user's folder, which activates a window by
+#     its title as the shell does when a user picks it.
 # Waits until the shell, XWayland and (when enabled) the extension answer,
 # then runs the command as nobody with WAYLAND_DISPLAY, DISPLAY, XAUTHORITY
 # and DBUS_SESSION_BUS_ADDRESS set, and stops every process of the session by
@@ -31,17 +35,23 @@ extension_src=$here/../data/gnome-shell-extension
 extension=1
 kiosk=0
 user_copy=0
+focus_helper=0
 screen=1280x1024
 while [[ "${1:-}" == --* ]]; do
     case "$1" in
     --no-extension) extension=0; shift ;;
     --kiosk) kiosk=1; shift ;;
     --user-copy) user_copy=1; shift ;;
+    --focus-helper) focus_helper=1; shift ;;
     --screen) screen=$2; shift 2 ;;
     *) echo "with-gnome-shell.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
-(($#)) || { echo "usage: $0 [--no-extension | --kiosk | --user-copy] [--screen WxH] command args..." >&2; exit 2; }
+(($#)) || { echo "usage: $0 [--no-extension | --kiosk | --user-copy] [--focus-helper] [--screen WxH] command args..." >&2; exit 2; }
+if ((focus_helper && (kiosk || !extension))); then
+    echo "with-gnome-shell.sh: --focus-helper goes with the user's enabled extensions" >&2
+    exit 2
+fi
 
 as_user=()
 if ((EUID == 0)); then
@@ -131,6 +141,12 @@ chmod -R a+rX "$base/share"
 session_env+=(XDG_DATA_DIRS="$base/share:/usr/local/share:/usr/share"
     LURN_GNOME_SYSTEM_EXTENSIONS="$base/share/gnome-shell/extensions")
 enabled_list="['${extension_uuids[0]}', '${extension_uuids[1]}']"
+if ((focus_helper)); then
+    mkdir -p "$home/.local/share/gnome-shell/extensions"
+    cp -r "$here/gnome/focus-helper/"*@lurn "$home/.local/share/gnome-shell/extensions/"
+    ((EUID == 0)) && chown -R nobody:nogroup "$home/.local"
+    enabled_list="${enabled_list%]}, 'lurn-test-focus@lurn', 'lurn-test-focus-45@lurn']"
+fi
 if ((kiosk)); then
     # As an administrator enables them.
     mkdir -p "$base/dconf"
@@ -199,6 +215,9 @@ session_env+=(WAYLAND_DISPLAY=wayland-0 DISPLAY="$display" XAUTHORITY="$xauthori
 wait_for "the X display" 600 run_as_user xprop -root _NET_SUPPORTING_WM_CHECK || shell_failed
 if ((extension)); then
     wait_for "the extension" 600 bus_has org.lurn.WindowControl || shell_failed
+fi
+if ((focus_helper)); then
+    wait_for "the tests' focus helper" 600 bus_has org.lurn.TestFocus || shell_failed
 fi
 
 # Pass through what the tests need of the caller's environment.

@@ -7,9 +7,7 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
-#include <QGuiApplication>
 #include <QProcessEnvironment>
-#include <QScreen>
 #include <QTest>
 
 namespace {
@@ -113,6 +111,20 @@ int depthOf(const QList<Window>& windows, const QString& title)
 
 } // namespace shellExtension
 
+namespace shellFocus {
+
+bool activate(const QString& title)
+{
+    const QString name = QStringLiteral("org.lurn.TestFocus");
+    QDBusMessage m = QDBusMessage::createMethodCall(name, QStringLiteral("/org/lurn/TestFocus"),
+                                                    name, QStringLiteral("Activate"));
+    m << title;
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(m, QDBus::Block, 5000);
+    return reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toBool();
+}
+
+} // namespace shellFocus
+
 RemoteInput::RemoteInput()
 {
     const QDBusMessage reply = QDBusConnection::sessionBus().call(
@@ -157,20 +169,6 @@ void RemoteInput::type(const QString& text)
     // Latin-1 characters are their own keysyms.
     for (QChar c : text)
         key(c.unicode());
-}
-
-void RemoteInput::click(QPoint at)
-{
-    // Only relative motion needs no screen-cast stream: into a corner first,
-    // where the screen's edges stop the pointer, then out. Not the top left
-    // one: that is the shell's hot corner, which opens the overview.
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    call(QStringLiteral("NotifyPointerMotionRelative"), {100000.0, 100000.0});
-    call(QStringLiteral("NotifyPointerMotionRelative"),
-         {double(at.x() - screen.right()), double(at.y() - screen.bottom())});
-    const int leftButton = 0x110; // BTN_LEFT of linux/input-event-codes.h
-    call(QStringLiteral("NotifyPointerButton"), {leftButton, true});
-    call(QStringLiteral("NotifyPointerButton"), {leftButton, false});
 }
 
 void RemoteInput::leaveOverview()

@@ -1,14 +1,14 @@
 #pragma once
 
 // What the GNOME tests need from the session tests/with-gnome-shell.sh has
-// started around them: the extension spoken to directly, a user's keyboard
-// and pointer through mutter, and the programs that play "other programs".
+// started around them: the extension spoken to directly, the tests' focus
+// helper, a user's keyboard through mutter, and the programs that play
+// "other programs".
 
 #include "platform/TopLevelWindows.h"
 
 #include <QByteArray>
 #include <QList>
-#include <QPoint>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -43,8 +43,19 @@ int depthOf(const QList<Window>& windows, const QString& title);
 
 } // namespace shellExtension
 
-// A user's keyboard and pointer, through mutter's remote desktop interface:
-// the events take the same way as a real device's, through the compositor.
+// The tests' own extension (tests/gnome/focus-helper), in sessions started
+// with --focus-helper.
+namespace shellFocus {
+
+// Activates the first window with exactly this title as the shell does when
+// a user picks it in the overview or with Alt+Tab. False when there is none
+// or the call failed.
+bool activate(const QString& title);
+
+} // namespace shellFocus
+
+// A user's keyboard, through mutter's remote desktop interface: the events
+// take the same way as a real device's, through the compositor.
 class RemoteInput final
 {
 public:
@@ -58,9 +69,6 @@ public:
     // Lower-case letters, digits, space and ASCII punctuation that needs no
     // modifier.
     void type(const QString& text);
-    // A left click at a point of the screen, in logical pixels (the screen
-    // as the QGuiApplication sees it).
-    void click(QPoint at);
     // GNOME Shell starts in the overview, where new windows get no focus; a
     // user leaves it with Escape.
     void leaveOverview();

@@ -150,16 +150,16 @@ private slots:
         // pointer's and keyboard's events in one order (a late click moves
         // the focus back while the keys go on along the tab order). A
         // program started without the desktop's launch token may be put
-        // behind the window that has the focus: bring it forward, as the
-        // operator would from the overview, until a key press reaches it
-        // (its user time moves). The list of programs, first in the tab
+        // behind the window that has the focus: pick it, as the operator
+        // would in the overview (through the tests' focus helper), until a
+        // key press reaches it (its user time moves). The list of programs, first in the tab
         // order, has the focus when the window first becomes active. The
         // deadline is the loop's own (each try takes a second), not QTRY's,
         // which counts tries.
         const uint shift = 0xffe1;
         bool taken = false;
         for (QDeadlineTimer deadline(40000); !taken && !deadline.hasExpired();) {
-            QProcess::execute(QStringLiteral("wmctrl"), {"-i", "-a", QString::number(*main)});
+            QVERIFY(shellFocus::activate(QStringLiteral("Lurn")));
             const std::uint32_t before = userTime(probe, *main);
             m_input->key(shift);
             QDeadlineTimer wait(1000);
