@@ -259,6 +259,26 @@ private slots:
         QVERIFY(withTitlePart(*m_source, "before").empty());
     }
 
+    void eventsAreReadBetweenPasses()
+    {
+        // Between passes only the source's own thread reads what the
+        // compositor says, and a compositor drops a client that lets it pile
+        // up. After a pass (which the thread stands aside for), far more
+        // title changes than the socket holds: the next pass still works and
+        // sees the last one.
+        TestClient client(TestClientKind::Native, "flood 0");
+        QTRY_VERIFY_WITH_TIMEOUT(client.isReady(), 20000);
+        QCOMPARE(waitForListed(*m_source, "flood 0").size(), std::size_t(1));
+        // A millisecond apart: sway draws each title in the window's frame,
+        // and a program that outruns it is dropped itself.
+        const QByteArray padding(200, 'x');
+        for (int i = 1; i <= 3000; ++i) {
+            QVERIFY(client.retitle(0, "flood " + QByteArray::number(i) + " " + padding));
+            QTest::qWait(1);
+        }
+        QCOMPARE(waitForListed(*m_source, "flood 3000 ").size(), std::size_t(1));
+    }
+
     void windowVanishingDuringThePass()
     {
         auto client = std::make_unique<TestClient>(TestClientKind::Native, "vanishing chat");

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -72,6 +73,18 @@ WaylandConnection::WaylandConnection()
             throw std::runtime_error(std::string("cannot create a pipe: ") + std::strerror(errno));
         m_wakeRead = wake[0];
         m_wakeWrite = wake[1];
+        m_epoll = epoll_create1(EPOLL_CLOEXEC);
+        if (m_epoll < 0)
+            throw std::runtime_error(std::string("cannot create an epoll set: ") +
+                                     std::strerror(errno));
+        for (int fd : {wl_display_get_fd(m_display), m_wakeRead}) {
+            epoll_event event{};
+            event.events = EPOLLIN;
+            event.data.fd = fd;
+            if (epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event) != 0)
+                throw std::runtime_error(std::string("cannot watch the connection: ") +
+                                         std::strerror(errno));
+        }
         m_registry = wl_display_get_registry(m_display);
         wl_registry_add_listener(m_registry, &kRegistryListener, &m_globals);
         roundTrip(Clock::now() + kCompositorTimeout);
@@ -95,7 +108,7 @@ void WaylandConnection::release()
     if (m_display)
         wl_display_disconnect(m_display);
     m_display = nullptr;
-    for (int* fd : {&m_wakeRead, &m_wakeWrite}) {
+    for (int* fd : {&m_epoll, &m_wakeRead, &m_wakeWrite}) {
         if (*fd >= 0)
             ::close(*fd);
         *fd = -1;
@@ -140,6 +153,16 @@ void WaylandConnection::wakeReader()
 {
     const char byte = 'w';
     [[maybe_unused]] const auto written = ::write(m_wakeWrite, &byte, 1);
+}
+
+void WaylandConnection::watchConnection(std::uint32_t events)
+{
+    epoll_event event{};
+    event.events = events;
+    event.data.fd = wl_display_get_fd(m_display);
+    // Cannot fail for a descriptor in the set; were it to, the thread would
+    // only wake more or later than it should, and callers read anyway.
+    epoll_ctl(m_epoll, EPOLL_CTL_MOD, event.data.fd, &event);
 }
 
 void WaylandConnection::start()
@@ -201,16 +224,26 @@ void WaylandConnection::waitForAnswer(const bool& answered, Deadline deadline)
 void WaylandConnection::call(bool afterRoundTrip, const std::function<void()>& task,
                              Deadline deadline)
 {
+    // While callers are inside, the thread does not watch the connection:
+    // the answer a caller waits for would wake it too, only to stand aside,
+    // and that wake costs the caller more than the answer itself. Taking the
+    // connection out of the thread's set does not wake the thread. The
+    // caller that leaves last puts it back (at once, when events came
+    // meanwhile that no caller read): every caller takes it out before it
+    // leaves, so the last one to leave comes after them all.
     ++m_callers;
+    watchConnection(0);
     struct Leave
     {
-        std::atomic<int>& callers;
+        WaylandConnection& connection;
         ~Leave()
         {
-            if (--callers == 0)
-                callers.notify_all();
+            if (--connection.m_callers == 0) {
+                connection.watchConnection(EPOLLIN);
+                connection.m_callers.notify_all();
+            }
         }
-    } leave{m_callers};
+    } leave{*this};
     std::lock_guard lock(m_lock);
     if (!m_broken.empty())
         throw std::runtime_error(m_broken);
@@ -240,14 +273,16 @@ bool WaylandConnection::serve()
 {
     // Waits for events without preparing to read: whoever reads does so under
     // the lock, so that a caller inside call() never waits for this thread.
-    pollfd fds[2] = {{wl_display_get_fd(m_display), short(POLLIN | (m_wantWrite ? POLLOUT : 0)), 0},
-                     {m_wakeRead, POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0 && errno != EINTR) {
+    epoll_event events[2];
+    const int ready = epoll_wait(m_epoll, events, 2, -1);
+    if (ready < 0 && errno != EINTR) {
         std::lock_guard lock(m_lock);
-        markBroken(std::string("poll: ") + std::strerror(errno));
+        markBroken(std::string("epoll_wait: ") + std::strerror(errno));
         return false;
     }
-    if (fds[1].revents & POLLIN) {
+    for (int i = 0; i < ready; ++i) {
+        if (events[i].data.fd != m_wakeRead)
+            continue;
         char buffer[64];
         while (::read(m_wakeRead, buffer, sizeof buffer) > 0) {
         }
@@ -284,7 +319,11 @@ bool WaylandConnection::serve()
             return false;
         }
     }
-    // What the handlers sent (KWin's windows asked about).
+    // What the handlers sent (KWin's windows asked about); when the socket
+    // is full, the thread waits for room as well as for events. A caller
+    // sends everything before it leaves, and puts back only the wait for
+    // events.
+    const bool wantedWrite = m_wantWrite;
     m_wantWrite = false;
     if (wl_display_flush(m_display) < 0) {
         if (errno != EAGAIN) {
@@ -293,6 +332,8 @@ bool WaylandConnection::serve()
         }
         m_wantWrite = true;
     }
+    if (m_wantWrite != wantedWrite)
+        watchConnection(EPOLLIN | (m_wantWrite ? std::uint32_t(EPOLLOUT) : 0u));
     return true;
 }
 

@@ -82,6 +82,9 @@ private:
     void waitForAnswer(const bool& answered, Deadline deadline);
     void flush(Deadline deadline);
     void wakeReader();
+    // What the thread waits for on the connection (EPOLLIN, EPOLLOUT; 0 for
+    // nothing).
+    void watchConnection(std::uint32_t events);
     void markBroken(std::string reason);
     std::string describeError() const;
     [[noreturn]] void fail(std::string reason);
@@ -89,6 +92,7 @@ private:
     wl_display* m_display = nullptr;
     wl_registry* m_registry = nullptr;
     std::vector<Global> m_globals;
+    int m_epoll = -1; // what the thread waits on: the connection and m_wakeRead
     int m_wakeRead = -1;
     int m_wakeWrite = -1;
 
