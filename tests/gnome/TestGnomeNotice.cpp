@@ -37,8 +37,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(game.isShown(), 30000);
         // The customer picks the game (as in the overview or with Alt+Tab;
         // the shell leaves the overview it starts in), again if the shell
-        // has not given it the keyboard within two seconds. The deadline is the loop's own, not QTRY's, which counts
-        // tries.
+        // has not given it the keyboard within two seconds. The deadline is
+        // the loop's own, not QTRY's, which counts tries.
         const auto activateUntil = [&](const QString& title, bool gameActive) {
             const QDeadlineTimer deadline(30000);
             while (game.isActive() != gameActive && !deadline.hasExpired()) {

@@ -152,10 +152,10 @@ private slots:
         // program started without the desktop's launch token may be put
         // behind the window that has the focus: pick it, as the operator
         // would in the overview (through the tests' focus helper), until a
-        // key press reaches it (its user time moves). The list of programs, first in the tab
-        // order, has the focus when the window first becomes active. The
-        // deadline is the loop's own (each try takes a second), not QTRY's,
-        // which counts tries.
+        // key press reaches it (its user time moves). The list of programs,
+        // first in the tab order, has the focus when the window first
+        // becomes active. The deadline is the loop's own (each try takes a
+        // second), not QTRY's, which counts tries.
         const uint shift = 0xffe1;
         bool taken = false;
         for (QDeadlineTimer deadline(40000); !taken && !deadline.hasExpired();) {
