@@ -2,8 +2,9 @@
 # The station container's harness checks itself, as the station service's
 # tests will use it (run by CTest under tests/with-postgres.sh, as root):
 #   1. a boot with the source tree and the private server's socket bound in;
-#      a customer's logind session; the server reached from inside; a file
-#      written inside; stop leaves no process, mount, overlay or file behind;
+#      a customer's logind session; the server reached from inside; LightDM's
+#      PAM stack through pamtester; a file written inside; stop leaves no
+#      process, mount, overlay or file behind;
 #   2. a second boot starts without that file; LightDM's greeter takes a
 #      login typed by xdotool, logind lists the customer's session; after
 #      TerminateUser the greeter is back.
@@ -88,6 +89,10 @@ class=$(inside -- loginctl show-session "$session" -p Class --value)
 [[ "$name $class" == "customer user" ]] || fail "session $session is '$name $class', not the customer's user session"
 [[ "$(inside --user customer -- psql -h /srv/lurn-postgres -U lurn -d cafe -XAtc 'SELECT 41 + 1')" == 42 ]] ||
     fail "the host's private server is not reached through its socket"
+# pamtester drives LightDM's PAM stack as the greeter would.
+pam=(inside -- pamtester -I tty=:0 lightdm customer authenticate acct_mgmt)
+echo cliente | "${pam[@]}" >/dev/null 2>&1 || fail "pamtester: LightDM's PAM stack refuses the customer's password"
+! echo otra | "${pam[@]}" >/dev/null 2>&1 || fail "pamtester: LightDM's PAM stack takes a wrong password"
 inside -- touch "$marker"
 stop_and_look
 
