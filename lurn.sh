@@ -81,7 +81,7 @@ test)
     # The same on Debian 13's desktops and Qt, in a Debian 13 system made
     # once and kept under /var/cache/lurn-tests (LURN_DEBIAN13=0 skips it).
     if ((EUID == 0)) && [[ "${LURN_DEBIAN13:-1}" != 0 ]]; then
-        install_missing debootstrap
+        install_missing debootstrap systemd-container # systemd-nspawn boots it for the station's tests
         tests/debian13/check.sh
     else
         echo "lurn.sh: not root or LURN_DEBIAN13=0: the Debian 13 tests do not run" >&2

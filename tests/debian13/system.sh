@@ -23,6 +23,11 @@ packages=(
     xvfb xauth openbox x11-utils xdotool wmctrl weston
     libglib2.0-bin libgl1-mesa-dri dconf-cli sqlite3 util-linux tzdata
     dpkg-dev file appstream systemd ca-certificates
+    # Booted as a container with systemd as PID 1 (tests/debian13/station/):
+    # logind sessions, LightDM's login screen on Xvfb, PAM stacks checked by
+    # pamtester, a private PostgreSQL reached through its socket.
+    systemd-sysv libpam-systemd dbus-user-session procps
+    lightdm lightdm-gtk-greeter pamtester postgresql-client
 )
 
 if ((EUID != 0)); then
@@ -56,7 +61,9 @@ cleanup() {
     for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
         umount -l "${mounted[i]}" 2>/dev/null || true
     done
-    [[ -n "$work" && -d "$work" ]] && rm -rf --one-file-system "$work"
+    # An if, not &&: the trap's last status would be the script's, and a
+    # finished system (work emptied) must exit 0.
+    if [[ -n "$work" && -d "$work" ]]; then rm -rf --one-file-system "$work"; fi
 }
 trap cleanup EXIT
 
