@@ -2,9 +2,9 @@
 // whenever it changes, and the next start takes it up again.
 #include "CountdownKeeper.h"
 #include "CountdownTimer.h"
-#include "countdown/Countdown.h"
 #include "EventGuard.h"
 #include "Ufer.h"
+#include "countdown/Countdown.h"
 #include "platform/AppShell.h"
 #include "platform/Clock.h"
 #include "platform/CountdownFile.h"
@@ -74,6 +74,11 @@ void TfmFer::keepCountdown()
 bool TfmFer::waitUntilCountdownKept(int timeoutMs)
 {
     return m_countdownFile->waitUntilWritten(timeoutMs);
+}
+
+KeptOrders& TfmFer::keptOrders() const
+{
+    return *m_keeper;
 }
 
 bool TfmFer::resumeCountdown()
@@ -156,7 +161,7 @@ bool TfmFer::resumeCountdown()
     taken.elapsedMs = plan.elapsedMs;
     taken.startUtcMs = s.startUtcMs;
     taken.costText = s.costText;
-    m_keeper->tookUp();
+    m_keeper->tookUp(s.orders);
     std::fprintf(stderr, "lurn: taking up countdown %s after %s%s%s\n", s.id.c_str(),
                  durationText(plan.elapsedMs).c_str(), s.running ? "" : " (ended)",
                  s.locked ? ", locked" : "");

@@ -6,6 +6,18 @@
 #include <string_view>
 #include <vector>
 
+// An order from the counter that changed the countdown, kept in the same
+// write as the numbers it changed: a program killed before the counter had
+// its answer finds it here at the next start and answers it from here, never
+// carrying it out again.
+struct KeptOrder
+{
+    std::string id;                // the order's id (commands.id)
+    bool done = true;              // false: refused
+    std::string answer;            // the answer given, as sent to the counter
+    std::int64_t expiresUtcMs = 0; // until when the counter may still hold it pending
+};
+
 // The running countdown as it is kept on disk, so that a program that was
 // killed, crashed or was restarted by the session can take it up again; and
 // the rules for taking it up.
@@ -50,6 +62,10 @@ struct SavedCountdown
     std::string title;
     std::string password; // kept scrambled
     std::vector<std::string> names;
+    // The orders carried out on this countdown whose answer may still be on
+    // its way; written only when there are any, so that a state without
+    // orders reads as before.
+    std::vector<KeptOrder> orders;
 
     // The time the countdown had run when this state was taken.
     std::int64_t elapsedAtSeenMs() const { return seenBootMs - startBootMs; }

@@ -48,6 +48,38 @@ SavedCountdown sample()
     return s;
 }
 
+// A state as Lurn wrote it before orders were kept with the countdown.
+const char* const kStateWithoutOrders = "lurn-countdown 1\n"
+                                        "id=3f2a6c1e-5b7d-4e8f-9a0b-1c2d3e4f5a6b\n"
+                                        "running=1\n"
+                                        "locked=1\n"
+                                        "boot-id=8c1f3b52-2f0e-4d5b-9b35-0d7f6f3a1e11\n"
+                                        "start-boot-ms=18000000\n"
+                                        "start-utc-ms=1765360800000\n"
+                                        "seen-boot-ms=20400000\n"
+                                        "seen-utc-ms=1765363200000\n"
+                                        "hours=1\n"
+                                        "minutes=15\n"
+                                        "seconds=0\n"
+                                        "warn-minutes=0\n"
+                                        "warning-pending=0\n"
+                                        "rate1=500\n"
+                                        "rate2=1000\n"
+                                        "second-rate=0\n"
+                                        "show-time=1\n"
+                                        "hours-text=1\n"
+                                        "minutes-text=15\n"
+                                        "seconds-text=0\n"
+                                        "warn-text=0\n"
+                                        "rate1-text=500\n"
+                                        "rate2-text=1000\n"
+                                        "cost-text=333\n"
+                                        "title=0:35:0\n"
+                                        "password=%C3%C3%C3\n"
+                                        "names=1\n"
+                                        "name=chat\n"
+                                        "checksum=904c9ac13d9ab69a\n";
+
 // 64-bit FNV-1a, the file's checksum: to make texts that pass it but are
 // wrong otherwise.
 std::string withChecksum(const std::string& body)
@@ -114,6 +146,45 @@ private slots:
         QCOMPARE(back->names, s.names);
     }
 
+    // The orders carried out on the countdown come back with it, their
+    // answers byte for byte; a state without any is written as before.
+    void keptOrdersComeBack()
+    {
+        SavedCountdown s = sample();
+        QVERIFY(formatSavedCountdown(s).find("order") == std::string::npos);
+        s.orders = {{"9d1e0c2b-0000-4000-8000-000000000001", true, "", 1'765'360'860'000LL},
+                    {"9d1e0c2b-0000-4000-8000-000000000002", false,
+                     "Fuera de rango: 100% a=b\nsecond line", -5},
+                    {"not a uuid at all", true, " ", 0}};
+        std::string why;
+        const std::optional<SavedCountdown> back =
+            parseSavedCountdown(formatSavedCountdown(s), why);
+        QVERIFY2(back, why.c_str());
+        QCOMPARE(back->orders.size(), s.orders.size());
+        for (std::size_t i = 0; i < s.orders.size(); ++i) {
+            QCOMPARE(back->orders[i].id, s.orders[i].id);
+            QCOMPARE(back->orders[i].done, s.orders[i].done);
+            QCOMPARE(back->orders[i].answer, s.orders[i].answer);
+            QCOMPARE(back->orders[i].expiresUtcMs, s.orders[i].expiresUtcMs);
+        }
+        QCOMPARE(back->names, s.names);
+    }
+
+    // A Lurn.countdown written before orders were kept still loads.
+    void stateWithoutOrdersLoads()
+    {
+        std::string why;
+        const std::optional<SavedCountdown> s = parseSavedCountdown(kStateWithoutOrders, why);
+        QVERIFY2(s, why.c_str());
+        QVERIFY(s->orders.empty());
+        QCOMPARE(s->hours, 1);
+        QCOMPARE(s->minutes, 15);
+        QCOMPARE(s->password, std::string("abc"));
+        QCOMPARE(s->names, std::vector<std::string>{"chat"});
+        // Written again unchanged, it is the same text.
+        QCOMPARE(formatSavedCountdown(*s), std::string(kStateWithoutOrders));
+    }
+
     void passwordIsNotInPlainSight()
     {
         SavedCountdown s = sample();
@@ -169,6 +240,14 @@ private slots:
                                     << std::string("\"title\" is not a valid text");
         QTest::newRow("raw blank in a text")
             << withChecksum(replaced(body, "title=", "title=a b")) << std::string("\"title\"");
+        QTest::newRow("order cut short")
+            << withChecksum(body + "order=abc done 5\n") << std::string("order");
+        QTest::newRow("order neither done nor refused")
+            << withChecksum(body + "order=abc maybe 5 x\n") << std::string("\"order\"");
+        QTest::newRow("order with a bad expiry")
+            << withChecksum(body + "order=abc done 5s x\n") << std::string("\"order\"");
+        QTest::newRow("order without an id")
+            << withChecksum(body + "order= done 5 x\n") << std::string("\"order\"");
         QTest::newRow("fewer names than said") << withChecksum(replaced(body, "names=4", "names=5"))
                                                << std::string("holds 4 names where it says 5");
 
