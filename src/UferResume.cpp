@@ -115,6 +115,14 @@ bool TfmFer::resumeCountdown()
                "tiempo que el equipo estuvo apagado no se ha podido medir y no se ha contado. "
                "Compruebe la hora del equipo.");
         break;
+    case ResumeVerdict::EndedClockAhead:
+        std::fprintf(stderr, "lurn: %s\n", plan.why.c_str());
+        offTimeNotice =
+            tr("La cuenta atrás que estaba en marcha se ha recuperado, pero el reloj del equipo va "
+               "más de un día por delante de la última vez que se guardó (¿hora mal puesta o un "
+               "corte de luz muy largo?): la cuenta atrás se ha dado por terminada y se cobra su "
+               "duración completa. Compruebe la hora del equipo.");
+        break;
     case ResumeVerdict::Stale:
         dropSavedCountdown(plan.why, QString());
         return false;

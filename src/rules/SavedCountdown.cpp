@@ -433,6 +433,15 @@ ResumePlan planResume(const SavedCountdown& saved, const ClockReading& now, std:
         plan.verdict = ResumeVerdict::FromTheFuture;
         plan.why = "it was written " + durationText(-sinceSeen) + " later than now, by " +
                    (plan.sameBoot ? "this boot's clock" : "the wall clock");
+    } else if (sinceSeen > lifetimeMs && !plan.sameBoot) {
+        // A day by the wall clock since the last save: the clock was set
+        // wrong, or the PC was off that long. Either way the countdown's end
+        // has passed by it; never dropped, which would leave the PC free.
+        plan.verdict = ResumeVerdict::EndedClockAhead;
+        plan.elapsedMs = saved.elapsedAtSeenMs() + lifetimeMs;
+        plan.why = "the wall clock stands " + durationText(sinceSeen) +
+                   " past its last save, more than " + durationText(lifetimeMs) +
+                   "; the countdown has ended by it";
     } else if (sinceSeen > lifetimeMs) {
         plan.verdict = ResumeVerdict::Stale;
         plan.why = "it was last written " + durationText(sinceSeen) + " ago, more than " +

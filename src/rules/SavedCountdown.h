@@ -71,9 +71,11 @@ struct SavedCountdown
     std::int64_t elapsedAtSeenMs() const { return seenBootMs - startBootMs; }
 };
 
-// A state not written for this long is dropped rather than taken up: by then
-// the countdown (never longer than 23:59:59) has ended long ago, and its lock
-// and closing passes would fall on another day's customer.
+// A state not written for this long within one boot is dropped rather than
+// taken up: by then the countdown (never longer than 23:59:59) has ended long
+// ago, and its lock and closing passes would fall on another day's customer.
+// After a reboot it only says the wall clock cannot be trusted: see
+// ResumeVerdict::EndedClockAhead.
 inline constexpr std::int64_t kSavedCountdownLifetimeMs = 24LL * 3'600'000;
 
 // The text of the file: versioned, one entry a line, a checksum at the end.
@@ -95,13 +97,20 @@ struct ClockReading
 
 enum class ResumeVerdict {
     Resume,        // take it up, elapsedMs counted so far
-    Stale,         // last written longer ago than kSavedCountdownLifetimeMs
+    Stale,         // last written longer ago than kSavedCountdownLifetimeMs, within this boot
     FromTheFuture, // written later than now by this boot's clock: the file is wrong
     // Taken up after a reboot whose wall clock stands behind the last save (a
     // dead clock battery, time not yet set after a power cut): how long the
     // machine was off cannot be told, so only the time run until the last
     // save counts (elapsedMs), never less.
     ResumeOffTimeUnknown,
+    // Taken up after a reboot whose wall clock stands more than
+    // kSavedCountdownLifetimeMs past the last save: a day's outage or a clock
+    // set wrong, which cannot be told apart. Either way the countdown's end
+    // has passed by that clock, so it ends at once (priced at its length, its
+    // lock up); dropping it would leave the PC unlocked and free. elapsedMs
+    // is the time at the last save plus that lifetime: past any end.
+    EndedClockAhead,
 };
 
 struct ResumePlan

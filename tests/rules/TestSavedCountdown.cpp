@@ -307,8 +307,20 @@ private slots:
             << kOtherBoot << -4 * kHour << 3 * kMinute << resume << atSeen + 3 * kMinute;
         QTest::newRow("boot unknown, off 3 min")
             << std::string() << std::int64_t(0) << 3 * kMinute << resume << atSeen + 3 * kMinute;
-        QTest::newRow("rebooted, stale")
-            << kOtherBoot << std::int64_t(0) << 25 * kHour << stale << std::int64_t(0);
+        // A wall clock more than a day past the last save after a reboot (a
+        // day's outage, or a clock set wrong) ends the countdown at once: past
+        // any end, never dropped.
+        const int ahead = int(ResumeVerdict::EndedClockAhead);
+        QTest::newRow("rebooted, wall clock 25 h ahead")
+            << kOtherBoot << std::int64_t(0) << 25 * kHour << ahead << atSeen + 24 * kHour;
+        QTest::newRow("rebooted, wall clock 10 days ahead")
+            << kOtherBoot << std::int64_t(0) << 240 * kHour << ahead << atSeen + 24 * kHour;
+        QTest::newRow("rebooted, wall clock a year ahead")
+            << kOtherBoot << std::int64_t(0) << 365 * 24 * kHour << ahead << atSeen + 24 * kHour;
+        QTest::newRow("boot unknown, wall clock 25 h ahead")
+            << std::string() << std::int64_t(0) << 25 * kHour << ahead << atSeen + 24 * kHour;
+        QTest::newRow("rebooted, at the limit")
+            << kOtherBoot << std::int64_t(0) << 24 * kHour << resume << atSeen + 24 * kHour;
         // A clock behind after a reboot never drops the countdown: it goes on
         // from where it was last saved.
         QTest::newRow("rebooted, wall clock behind the last save")
@@ -331,11 +343,60 @@ private slots:
                                s.seenUtcMs + wallMsSinceSeen};
         const ResumePlan plan = planResume(s, now);
         QCOMPARE(int(plan.verdict), verdict);
-        if (plan.verdict == ResumeVerdict::Resume ||
-            plan.verdict == ResumeVerdict::ResumeOffTimeUnknown)
+        if (plan.verdict != ResumeVerdict::Stale && plan.verdict != ResumeVerdict::FromTheFuture)
             QCOMPARE(plan.elapsedMs, elapsedMs);
         if (plan.verdict != ResumeVerdict::Resume)
             QVERIFY(!plan.why.empty());
+    }
+
+    // Whatever the wall clock says after a reboot, a countdown that was
+    // running or locked is taken up, and past its end: it ends at once,
+    // priced at its length, its lock up if it was. Nothing is kept for a
+    // countdown that was stopped with the lock open, so nothing comes back.
+    void clockFarAheadEndsWhatWasKept_data()
+    {
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<bool>("locked");
+        QTest::addColumn<std::int64_t>("wallMsAhead");
+        QTest::addColumn<bool>("takenUp");
+        const struct
+        {
+            const char* name;
+            std::int64_t ms;
+        } clocks[] = {{"25 h", 25 * kHour}, {"10 days", 240 * kHour}, {"a year", 8760 * kHour}};
+        for (const auto& clock : clocks) {
+            QTest::addRow("running and locked, %s ahead", clock.name)
+                << true << true << clock.ms << true;
+            QTest::addRow("running, lock open, %s ahead", clock.name)
+                << true << false << clock.ms << true;
+            QTest::addRow("ended and locked, %s ahead", clock.name)
+                << false << true << clock.ms << true;
+            QTest::addRow("stopped, lock open, %s ahead", clock.name)
+                << false << false << clock.ms << false;
+        }
+    }
+
+    void clockFarAheadEndsWhatWasKept()
+    {
+        QFETCH(bool, running);
+        QFETCH(bool, locked);
+        QFETCH(std::int64_t, wallMsAhead);
+        QFETCH(bool, takenUp);
+        SavedCountdown s = sample();
+        s.running = running;
+        s.locked = locked;
+        std::string why;
+        const std::optional<SavedCountdown> kept =
+            parseSavedCountdown(formatSavedCountdown(s), why);
+        QCOMPARE(bool(kept), takenUp);
+        if (!kept)
+            return;
+        const ClockReading now{kOtherBoot, 2 * kMinute, s.seenUtcMs + wallMsAhead};
+        const ResumePlan plan = planResume(*kept, now);
+        QCOMPARE(int(plan.verdict), int(ResumeVerdict::EndedClockAhead));
+        const std::int64_t lengthMs = (s.hours * 3600 + s.minutes * 60 + s.seconds) * kSecond;
+        QVERIFY2(plan.elapsedMs > lengthMs, qPrintable(QString::number(plan.elapsedMs)));
+        QVERIFY2(plan.why.find("past its last save") != std::string::npos, plan.why.c_str());
     }
 
     void firstTickKeepsThePhase_data()

@@ -328,6 +328,44 @@ private slots:
         QVERIFY(lurn.process().state() == QProcess::Running);
     }
 
+    // After a reboot whose wall clock stands more than a day past the last
+    // save (a clock set wrong, or a day without power), the countdown is not
+    // dropped: it ends at once, priced at its length, under its lock, and
+    // the operator is told in a notice that the clock looked wrong.
+    void clockFarAheadAfterRebootEndsTheCountdown()
+    {
+        Session session;
+        ClosingClient target({"--title", kTarget + " window"});
+        QTRY_VERIFY_WITH_TIMEOUT(target.isReady(), 20000);
+        // Kept five minutes in, 25 hours ago by the wall clock, on a boot
+        // that has ended since.
+        session.keep(QByteArray::fromStdString(
+            formatSavedCountdown(runningCountdown(25 * 3'600'000LL + 5 * 60'000, true))));
+        X11Probe probe;
+        Lurn lurn(session);
+        QVERIFY2(lurn.window(probe, "Clave"), qPrintable(lurn.errors()));
+        QTRY_VERIFY_WITH_TIMEOUT(!target.deletes().isEmpty(), 20000);
+        std::optional<SavedCountdown> kept;
+        QTRY_VERIFY_WITH_TIMEOUT((kept = session.kept()) && !kept->running, 10000);
+        QVERIFY(kept->locked);
+        QCOMPARE(kept->costText, std::string("500"));
+        // The notice beside the lock (the main window stays hidden under it).
+        xcb_window_t notice = 0;
+        QDeadlineTimer deadline(20000);
+        while (!notice && !deadline.hasExpired()) {
+            for (xcb_window_t w : probe.clientsOfPid(lurn.pid()))
+                if (probe.netWmName(w) == "Lurn" && probe.isViewable(w))
+                    notice = w;
+            QTest::qWait(20);
+        }
+        QVERIFY2(notice, qPrintable(lurn.errors()));
+        QVERIFY2(lurn.errors().contains("past its last save"), qPrintable(lurn.errors()));
+        QVERIFY(!lurn.errors().contains("is not taken up"));
+        QVERIFY(!QFile::exists(session.state() + ".bad"));
+        QVERIFY(probe.clientNamed("Clave"));
+        QVERIFY(lurn.process().state() == QProcess::Running);
+    }
+
     void stoppedCountdownIsNotTakenUp()
     {
         Session session;
