@@ -5,6 +5,9 @@
 #include "platform/CountdownFile.h"
 #include "platform/Platform.h"
 
+#include <QPointer>
+
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -31,6 +34,43 @@ void CountdownKeeper::onCountdownEvent(CountdownEvent event)
             return;
     }
     keep();
+}
+
+void CountdownKeeper::tookUp(std::vector<KeptOrder> orders)
+{
+    m_kept = true;
+    m_orders = std::move(orders);
+}
+
+std::optional<KeptOrders::Outcome> CountdownKeeper::keptOutcome(const QString& id) const
+{
+    const std::string wanted = id.toStdString();
+    for (const KeptOrder& order : m_orders)
+        if (order.id == wanted)
+            return Outcome{order.done, QString::fromStdString(order.answer)};
+    return std::nullopt;
+}
+
+void CountdownKeeper::noteOrder(const QString& id, const Outcome& outcome,
+                                std::int64_t expiresUtcMs)
+{
+    const std::int64_t now = platform::services().clock->utcMs();
+    std::erase_if(m_orders, [now](const KeptOrder& order) {
+        return order.expiresUtcMs < now - kOrderMemoryMs;
+    });
+    if (m_orders.size() >= kMaxOrders)
+        m_orders.erase(m_orders.begin(), m_orders.end() - (kMaxOrders - 1));
+    m_orders.push_back(
+        KeptOrder{id.toStdString(), outcome.done, outcome.answer.toStdString(), expiresUtcMs});
+}
+
+void CountdownKeeper::keepNow(std::function<void()> then)
+{
+    keep();
+    m_file.whenWritten([keeper = QPointer<CountdownKeeper>(this), then = std::move(then)] {
+        if (keeper)
+            then();
+    });
 }
 
 void CountdownKeeper::changed()
@@ -94,5 +134,6 @@ SavedCountdown CountdownKeeper::snapshot() const
     state.rate2Text = std::move(texts.rate2Text);
     state.password = std::move(texts.password);
     state.names = std::move(texts.names);
+    state.orders = m_orders;
     return state;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "countdown/Countdown.h"
+#include "remote/KeptOrders.h"
 #include "rules/SavedCountdown.h"
 
 #include <QObject>
@@ -35,20 +36,31 @@ struct KeptWindowTexts
 // after a kill, a crash or the end of the session. The state is kept while a
 // countdown runs or the lock is up, and the file is removed once neither is
 // left. The writing runs on the file's own thread.
-class CountdownKeeper final : public QObject
+//
+// The counter's orders that changed the countdown are kept with it (see
+// KeptOrders), so that the numbers an order changed and the order's id reach
+// the disk in one write.
+class CountdownKeeper final : public QObject, public KeptOrders
 {
 public:
     // How often the state is kept while the countdown only ticks: the last
     // moment known alive, for a reboot to count from.
     static constexpr std::int64_t kRefreshMs = 60'000;
+    // An order is remembered this long past its expiry by this computer's
+    // clock (the counter no longer hands it over then, but a clock put
+    // forward meanwhile must not make it look expired), and at most this
+    // many of the latest.
+    static constexpr std::int64_t kOrderMemoryMs = 3'600'000;
+    static constexpr std::size_t kMaxOrders = 64;
 
     // windowTexts: what the window shows now, asked for at every save.
     CountdownKeeper(Countdown& countdown, platform::CountdownFile& file,
                     std::function<KeptWindowTexts()> windowTexts, QObject* parent = nullptr);
 
     void onCountdownEvent(CountdownEvent event);
-    // The countdown was taken up from the file: the file is this run's now.
-    void tookUp() { m_kept = true; }
+    // The countdown was taken up from the file: the file is this run's now,
+    // and the orders it names were carried out.
+    void tookUp(std::vector<KeptOrder> orders);
     // Something kept that no event reports changed (the list, the password):
     // kept again if anything is being kept.
     void changed();
@@ -56,6 +68,10 @@ public:
     void abandon();
 
     SavedCountdown snapshot() const;
+
+    std::optional<Outcome> keptOutcome(const QString& id) const override;
+    void noteOrder(const QString& id, const Outcome& outcome, std::int64_t expiresUtcMs) override;
+    void keepNow(std::function<void()> then) override;
 
 private:
     void keep();
@@ -65,4 +81,5 @@ private:
     std::function<KeptWindowTexts()> m_windowTexts;
     bool m_kept = false; // the file holds a state of this run
     std::int64_t m_keptBootMs = 0;
+    std::vector<KeptOrder> m_orders; // oldest first
 };

@@ -12,12 +12,12 @@
 #include "platform/MessageBoxes.h"
 #include "platform/Platform.h"
 #include "platform/SessionEnd.h"
+#include "platform/SettingsStore.h"
 #include "platform/SingleInstance.h"
 #include "platform/Supervision.h"
 #include "platform/WindowPlacement.h"
 #include "platform/WindowSourceChoice.h"
 #include "platform/WindowSources.h"
-#include "platform/SettingsStore.h"
 #include "records/RecordsSettings.h"
 #include "remote/StationControl.h"
 #include "remote/StationLink.h"
@@ -26,9 +26,9 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QLocale>
-#include <QDeadlineTimer>
 #include <QTimer>
 
 #include <cstdio>
@@ -142,8 +142,9 @@ int claimDesktop(platform::SingleInstance& instance, bool supervised)
         }
         // Still starting, or on its way out, or about to start the unit.
         if (deadline.hasExpired()) {
-            std::fprintf(stderr, "lurn: another Lurn holds this desktop and does not hand it "
-                                 "over (%s)\n",
+            std::fprintf(stderr,
+                         "lurn: another Lurn holds this desktop and does not hand it "
+                         "over (%s)\n",
                          qPrintable(why));
             return 1;
         }
@@ -199,8 +200,9 @@ CounterLink startCounterLink(TfmFer& window)
     hooks.showMessage = [&window](const QString& text) {
         guarded([&] { window.showCounterMessage(text); });
     };
-    counter.control = std::make_unique<StationControl>(window.countdown(), *counter.link,
-                                                       settings.station, std::move(hooks));
+    counter.control =
+        std::make_unique<StationControl>(window.countdown(), *counter.link, settings.station,
+                                         std::move(hooks), &window.keptOrders());
     return counter;
 }
 
@@ -263,7 +265,8 @@ int main(int argc, char* argv[])
                                       qEnvironmentVariable("DISPLAY"));
     const bool supervised = platform::startedByTheUnit();
     if (supervised) {
-        if (const int wait = platform::restartBackOffMs(platform::SingleInstance::defaultRuntimeDir());
+        if (const int wait =
+                platform::restartBackOffMs(platform::SingleInstance::defaultRuntimeDir());
             wait > 0) {
             std::fprintf(stderr, "lurn: started again and again in moments; waits %d s\n",
                          wait / 1000);

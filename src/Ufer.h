@@ -19,6 +19,7 @@ class QRadioButton;
 class CountdownTimer;
 class ClosingWorker;
 class CountdownKeeper;
+class KeptOrders;
 namespace platform {
 class CountdownFile;
 class SettingsStore;
@@ -102,6 +103,8 @@ public:
     bool resumeCountdown();
     // Waits until the running countdown's state is on disk, at most timeoutMs.
     bool waitUntilCountdownKept(int timeoutMs);
+    // Where the counter's orders that changed the countdown are kept with it.
+    KeptOrders& keptOrders() const;
 
     // Where the closing passes run.
     ClosingWorker* closingWorker() const { return m_closing.get(); }

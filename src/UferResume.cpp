@@ -2,9 +2,9 @@
 // whenever it changes, and the next start takes it up again.
 #include "CountdownKeeper.h"
 #include "CountdownTimer.h"
-#include "countdown/Countdown.h"
 #include "EventGuard.h"
 #include "Ufer.h"
+#include "countdown/Countdown.h"
 #include "platform/AppShell.h"
 #include "platform/Clock.h"
 #include "platform/CountdownFile.h"
@@ -76,6 +76,11 @@ bool TfmFer::waitUntilCountdownKept(int timeoutMs)
     return m_countdownFile->waitUntilWritten(timeoutMs);
 }
 
+KeptOrders& TfmFer::keptOrders() const
+{
+    return *m_keeper;
+}
+
 bool TfmFer::resumeCountdown()
 {
     QString readError;
@@ -109,6 +114,14 @@ bool TfmFer::resumeCountdown()
                "por detrás de la última vez que se guardó (¿pila agotada o corte de luz?): el "
                "tiempo que el equipo estuvo apagado no se ha podido medir y no se ha contado. "
                "Compruebe la hora del equipo.");
+        break;
+    case ResumeVerdict::EndedClockAhead:
+        std::fprintf(stderr, "lurn: %s\n", plan.why.c_str());
+        offTimeNotice =
+            tr("La cuenta atrás que estaba en marcha se ha recuperado, pero el reloj del equipo va "
+               "más de un día por delante de la última vez que se guardó (¿hora mal puesta o un "
+               "corte de luz muy largo?): la cuenta atrás se ha dado por terminada y se cobra su "
+               "duración completa. Compruebe la hora del equipo.");
         break;
     case ResumeVerdict::Stale:
         dropSavedCountdown(plan.why, QString());
@@ -156,7 +169,7 @@ bool TfmFer::resumeCountdown()
     taken.elapsedMs = plan.elapsedMs;
     taken.startUtcMs = s.startUtcMs;
     taken.costText = s.costText;
-    m_keeper->tookUp();
+    m_keeper->tookUp(s.orders);
     std::fprintf(stderr, "lurn: taking up countdown %s after %s%s%s\n", s.id.c_str(),
                  durationText(plan.elapsedMs).c_str(), s.running ? "" : " (ended)",
                  s.locked ? ", locked" : "");

@@ -1022,6 +1022,10 @@
         <source>Tarifa</source>
         <translation>Tarifa</translation>
     </message>
+    <message>
+        <source>La cuenta atrás que estaba en marcha se ha recuperado, pero el reloj del equipo va más de un día por delante de la última vez que se guardó (¿hora mal puesta o un corte de luz muy largo?): la cuenta atrás se ha dado por terminada y se cobra su duración completa. Compruebe la hora del equipo.</source>
+        <translation>S&apos;ha recuperat el compte enrere que estava en marxa, però el rellotge de l&apos;equip va més d&apos;un dia per davant de l&apos;última vegada que es va desar (hora mal posada o un tall de llum molt llarg?): el compte enrere s&apos;ha donat per acabat i se&apos;n cobra la durada completa. Comproveu l&apos;hora de l&apos;equip.</translation>
+    </message>
 </context>
 <context>
     <name>WindowSourceChoice</name>

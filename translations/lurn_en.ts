@@ -1022,6 +1022,10 @@
         <source>Tarifa</source>
         <translation>Rate</translation>
     </message>
+    <message>
+        <source>La cuenta atrás que estaba en marcha se ha recuperado, pero el reloj del equipo va más de un día por delante de la última vez que se guardó (¿hora mal puesta o un corte de luz muy largo?): la cuenta atrás se ha dado por terminada y se cobra su duración completa. Compruebe la hora del equipo.</source>
+        <translation>The countdown that was running has been taken up, but the computer&apos;s clock is more than a day ahead of the last time it was saved (a wrongly set time or a very long power cut?): the countdown has been ended and its full length is charged. Check the computer&apos;s time.</translation>
+    </message>
 </context>
 <context>
     <name>WindowSourceChoice</name>

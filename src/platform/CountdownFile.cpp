@@ -6,8 +6,10 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <sys/stat.h>
 
 namespace platform {
@@ -78,6 +80,7 @@ void CountdownFile::save(std::string text)
     {
         std::lock_guard lock(m_mutex);
         m_pending = std::move(text);
+        ++m_asked;
     }
     m_wake.notify_one();
 }
@@ -94,10 +97,23 @@ bool CountdownFile::waitUntilWritten(int timeoutMs)
                            [this] { return !m_pending && !m_busy; });
 }
 
+void CountdownFile::whenWritten(std::function<void()> then)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_finished < m_asked) {
+            m_waiters.push_back(Waiter{m_asked, std::move(then)});
+            return;
+        }
+    }
+    QMetaObject::invokeMethod(this, std::move(then), Qt::QueuedConnection);
+}
+
 void CountdownFile::run()
 {
     for (;;) {
         std::string text;
+        std::uint64_t asked = 0;
         {
             std::unique_lock lock(m_mutex);
             m_wake.wait(lock, [this] { return m_pending || m_stopping; });
@@ -105,6 +121,8 @@ void CountdownFile::run()
                 return; // stopping, and nothing left to write
             text = std::move(*m_pending);
             m_pending.reset();
+            // A save that replaced one still waiting stands for both.
+            asked = m_asked;
             m_busy = true;
         }
         QString error;
@@ -113,11 +131,22 @@ void CountdownFile::run()
             emit failed(QStringLiteral("%1: %2").arg(m_path, error));
         }
         m_failing = !ok;
+        std::vector<Waiter> ready;
         {
             std::lock_guard lock(m_mutex);
             m_busy = false;
+            m_finished = asked;
+            const auto due =
+                std::stable_partition(m_waiters.begin(), m_waiters.end(),
+                                      [asked](const Waiter& w) { return w.after > asked; });
+            std::move(due, m_waiters.end(), std::back_inserter(ready));
+            m_waiters.erase(due, m_waiters.end());
         }
         m_done.notify_all();
+        // Posted to this object, which outlives the thread (its destructor
+        // joins it): a waiter gone by then is dropped with the events.
+        for (Waiter& w : ready)
+            QMetaObject::invokeMethod(this, std::move(w.then), Qt::QueuedConnection);
     }
 }
 

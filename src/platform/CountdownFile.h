@@ -4,10 +4,13 @@
 #include <QString>
 
 #include <condition_variable>
+#include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace platform {
 
@@ -46,6 +49,10 @@ public:
     void remove();
     // Waits until everything asked has been done, at most timeoutMs; true if so.
     bool waitUntilWritten(int timeoutMs);
+    // Runs then on this object's thread once everything asked so far has
+    // been written (or has failed, and the failure has been said); never
+    // blocks. Whatever then touches must check that it still exists.
+    void whenWritten(std::function<void()> then);
 
 signals:
     // A write or removal failed; said once until one succeeds again.
@@ -60,6 +67,14 @@ private:
     std::condition_variable m_wake;
     std::condition_variable m_done;
     std::optional<std::string> m_pending; // the text to write; empty text removes
+    std::uint64_t m_asked = 0;            // how many saves and removals were asked
+    std::uint64_t m_finished = 0;         // how many of them are done with
+    struct Waiter
+    {
+        std::uint64_t after;
+        std::function<void()> then;
+    };
+    std::vector<Waiter> m_waiters;
     bool m_busy = false;
     bool m_stopping = false;
     bool m_failing = false; // only the writer's thread touches it

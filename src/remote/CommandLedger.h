@@ -8,10 +8,12 @@
 // the server has its answer. One line per order, appended and flushed to disk
 // before the server is answered.
 //
-// What remains: an order carried out whose outcome the program could not
-// write here (the power cut between the window acting and this file being
-// written, a few milliseconds) is found pending at the next start and carried
-// out again.
+// An order that changes the countdown is also named in the kept countdown,
+// in the same write as its change and before it is answered (KeptOrders):
+// that, not this file, keeps it from being carried out twice. What this file
+// alone covers: refusals, and messages, of which one shown in the instant
+// before its line is written (a kill in those few milliseconds) is shown
+// again at the next start.
 class CommandLedger final
 {
 public:

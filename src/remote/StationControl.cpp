@@ -4,14 +4,16 @@
 #include "remote/StationLink.h"
 
 #include <QDateTime>
+#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 
 StationControl::StationControl(Countdown& countdown, StationLink& link, QString station,
-                               WindowHooks hooks, QObject* parent)
+                               WindowHooks hooks, KeptOrders* orders, QObject* parent)
     : QObject(parent), m_countdown(countdown), m_link(link), m_station(std::move(station)),
-      m_hooks(std::move(hooks))
+      m_hooks(std::move(hooks)), m_orders(orders)
 {
     if (m_countdown.isRunning())
         m_state = StationStatus::State::Running;
@@ -78,6 +80,11 @@ StationStatus StationControl::status() const
 
 void StationControl::publish()
 {
+    if (m_unkept > 0) {
+        m_publishWaiting = true;
+        return;
+    }
+    m_publishWaiting = false;
     const StationStatus s = status();
     m_publishedCost = s.cost;
     m_link.publish(s);
@@ -85,6 +92,18 @@ void StationControl::publish()
 
 void StationControl::carryOut(const RemoteCommand& command)
 {
+    if (m_orders) {
+        if (const std::optional<KeptOrders::Outcome> kept = m_orders->keptOutcome(command.id)) {
+            // Carried out before this program was killed, its answer lost
+            // on the way: answered again, never carried out again.
+            std::fprintf(stderr,
+                         "lurn: order %s was carried out before: answered from the kept"
+                         " countdown\n",
+                         qPrintable(command.id));
+            m_link.answer(command.id, kept->done, kept->answer);
+            return;
+        }
+    }
     StationFacts facts;
     facts.station = m_station;
     facts.now = QDateTime::currentDateTimeUtc();
@@ -104,6 +123,42 @@ void StationControl::carryOut(const RemoteCommand& command)
         m_link.answer(command.id, false, verdict.why);
         return;
     }
+    if (verdict.kind == CommandKind::Message) {
+        // Shown at the event loop's next turn: the notice is modal, and the
+        // answer does not wait for the customer to close it. It changes no
+        // countdown: the link's ledger alone keeps it from being shown twice.
+        if (m_hooks.showMessage)
+            QTimer::singleShot(0, this,
+                               [this, text = *command.message] { m_hooks.showMessage(text); });
+        m_link.answer(command.id, true, QString());
+        return;
+    }
+    if (!m_orders) {
+        changeCountdown(command, verdict, facts);
+        m_link.answer(command.id, true, QString());
+        return;
+    }
+    // Named before the change, so that every state kept with the change
+    // names the order too; answered, and the row written, once that state is
+    // on disk.
+    const std::int64_t expires = command.expiresAt.isValid() ? command.expiresAt.toMSecsSinceEpoch()
+                                                             : QDateTime::currentMSecsSinceEpoch();
+    m_orders->noteOrder(command.id, KeptOrders::Outcome{true, QString()}, expires);
+    ++m_unkept;
+    changeCountdown(command, verdict, facts);
+    m_orders->keepNow([control = QPointer<StationControl>(this), id = command.id] {
+        if (!control)
+            return;
+        --control->m_unkept;
+        if (control->m_unkept == 0 && control->m_publishWaiting)
+            control->publish();
+        control->m_link.answer(id, true, QString());
+    });
+}
+
+void StationControl::changeCountdown(const RemoteCommand& command, const CommandVerdict& verdict,
+                                     const StationFacts& facts)
+{
     switch (verdict.kind) {
     case CommandKind::Start: {
         // As "&Iniciar": the numbers into the fields, the chosen rate, the
@@ -113,8 +168,7 @@ void StationControl::carryOut(const RemoteCommand& command)
                               verdict.ratePerHour);
         if (const std::optional<int> other = second ? facts.firstRate : facts.secondRate;
             other && *other >= 1 && *other <= 100000)
-            m_countdown.setNumber(second ? &CountdownState::Rate1 : &CountdownState::Rate2,
-                                  *other);
+            m_countdown.setNumber(second ? &CountdownState::Rate1 : &CountdownState::Rate2, *other);
         m_countdown.replaceNumbers(verdict.hours, verdict.minutes, verdict.seconds,
                                    verdict.warnMinutes);
         m_countdown.setSecondRate(second);
@@ -132,12 +186,6 @@ void StationControl::carryOut(const RemoteCommand& command)
         m_countdown.stop();
         break;
     case CommandKind::Message:
-        // Shown at the event loop's next turn: the notice is modal, and the
-        // answer does not wait for the customer to close it.
-        if (m_hooks.showMessage)
-            QTimer::singleShot(0, this,
-                               [this, text = *command.message] { m_hooks.showMessage(text); });
         break;
     }
-    m_link.answer(command.id, true, QString());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "remote/KeptOrders.h"
 #include "remote/RemoteCommand.h"
 #include "remote/StationStatus.h"
 
@@ -18,6 +19,10 @@ enum class CountdownEvent;
 // drives the countdown as the main window's buttons do (a start brings the
 // lock up, more time changes the fields, a stop stops), and every change of
 // the countdown goes to the station's row.
+//
+// With kept orders, an order that changes the countdown is answered (and the
+// row written) only once the kept countdown names it on disk, and an order
+// named there is answered from there and not carried out again.
 class StationControl final : public QObject
 {
 public:
@@ -30,8 +35,11 @@ public:
         std::function<void(const QString&)> showMessage;
     };
 
+    // orders: where the countdown is kept, or null (then an order is
+    // answered at once, and only the link's ledger keeps it from being
+    // carried out twice).
     StationControl(Countdown& countdown, StationLink& link, QString station, WindowHooks hooks,
-                   QObject* parent = nullptr);
+                   KeptOrders* orders = nullptr, QObject* parent = nullptr);
 
     // The row as the countdown is now.
     StationStatus status() const;
@@ -42,11 +50,19 @@ public:
 private:
     void onCountdownEvent(CountdownEvent event);
     void publish();
+    void changeCountdown(const RemoteCommand& command, const CommandVerdict& verdict,
+                         const StationFacts& facts);
 
     Countdown& m_countdown;
     StationLink& m_link;
     QString m_station;
     WindowHooks m_hooks;
+    KeptOrders* m_orders = nullptr;
+    // Orders carried out whose kept state is not on disk yet: the row waits
+    // with their answers, so that the counter never sees a change a kill
+    // could still undo.
+    int m_unkept = 0;
+    bool m_publishWaiting = false;
     StationStatus::State m_state = StationStatus::State::Idle;
     std::optional<std::int64_t> m_publishedCost;
 };

@@ -20,6 +20,8 @@ constexpr std::int64_t kMaxMs = 1'000'000'000'000'000LL;
 constexpr std::size_t kMaxTextBytes = 32767;
 // As many names as the settings file ever loads.
 constexpr std::int64_t kMaxNames = 10000;
+// Far more orders than a countdown keeps (the keeper bounds its list).
+constexpr std::size_t kMaxOrders = 1000;
 
 // 64-bit FNV-1a: enough to tell a damaged file from a whole one.
 std::uint64_t checksum(std::string_view text)
@@ -139,6 +141,8 @@ public:
             const std::string_view value = line.substr(equals + 1);
             if (key == "name") {
                 m_names.push_back(value);
+            } else if (key == "order") {
+                m_orders.push_back(value);
             } else if (!m_entries.emplace(key, value).second) {
                 why = "the entry \"" + key + "\" is there twice";
                 return false;
@@ -200,6 +204,37 @@ public:
         return true;
     }
 
+    // Each "order=<id> <done|refused> <expires-utc-ms> <answer>", its texts
+    // encoded (so without blanks); none at all in a state written before
+    // orders were kept.
+    bool orders(std::vector<KeptOrder>& out)
+    {
+        if (m_orders.size() > kMaxOrders)
+            return fail("it keeps " + std::to_string(m_orders.size()) + " orders, more than " +
+                        std::to_string(kMaxOrders));
+        for (std::string_view raw : m_orders) {
+            std::string_view parts[4];
+            for (int i = 0; i < 3; ++i) {
+                const std::size_t blank = raw.find(' ');
+                if (blank == std::string_view::npos)
+                    return fail("an order is not complete");
+                parts[i] = raw.substr(0, blank);
+                raw.remove_prefix(blank + 1);
+            }
+            parts[3] = raw;
+            KeptOrder order;
+            const std::optional<std::int64_t> expires = decimal(parts[2]);
+            if (!decodeInto("order", parts[0], order.id) || order.id.empty() ||
+                (parts[1] != "done" && parts[1] != "refused") || !expires || *expires < -kMaxMs ||
+                *expires > kMaxMs || !decodeInto("order", parts[3], order.answer))
+                return fail("the entry \"order\" is not a valid order");
+            order.done = parts[1] == "done";
+            order.expiresUtcMs = *expires;
+            out.push_back(std::move(order));
+        }
+        return true;
+    }
+
     // After every take: nothing may be left over.
     bool allTaken()
     {
@@ -241,6 +276,7 @@ private:
 
     std::map<std::string, std::string_view> m_entries;
     std::vector<std::string_view> m_names;
+    std::vector<std::string_view> m_orders;
 };
 
 } // namespace
@@ -286,6 +322,9 @@ std::string formatSavedCountdown(const SavedCountdown& s)
     number("names", std::int64_t(s.names.size()));
     for (const std::string& name : s.names)
         line("name", encode(name));
+    for (const KeptOrder& order : s.orders)
+        line("order", encode(order.id) + (order.done ? " done " : " refused ") +
+                          std::to_string(order.expiresUtcMs) + " " + encode(order.answer));
     const std::string sum = hex64(checksum(body));
     body.append(kChecksumKey).append(sum).append("\n");
     return body;
@@ -346,7 +385,7 @@ std::optional<SavedCountdown> parseSavedCountdown(std::string_view text, std::st
         entries.text("rate1-text", s.rate1Text) && entries.text("rate2-text", s.rate2Text) &&
         entries.text("cost-text", s.costText) && entries.text("title", s.title) &&
         entries.text("password", s.password) && entries.integer("names", 0, kMaxNames, nameCount) &&
-        entries.names(nameCount, s.names) && entries.allTaken();
+        entries.names(nameCount, s.names) && entries.orders(s.orders) && entries.allTaken();
     if (!ok) {
         why = entries.why;
         return std::nullopt;
@@ -394,6 +433,15 @@ ResumePlan planResume(const SavedCountdown& saved, const ClockReading& now, std:
         plan.verdict = ResumeVerdict::FromTheFuture;
         plan.why = "it was written " + durationText(-sinceSeen) + " later than now, by " +
                    (plan.sameBoot ? "this boot's clock" : "the wall clock");
+    } else if (sinceSeen > lifetimeMs && !plan.sameBoot) {
+        // A day by the wall clock since the last save: the clock was set
+        // wrong, or the PC was off that long. Either way the countdown's end
+        // has passed by it; never dropped, which would leave the PC free.
+        plan.verdict = ResumeVerdict::EndedClockAhead;
+        plan.elapsedMs = saved.elapsedAtSeenMs() + lifetimeMs;
+        plan.why = "the wall clock stands " + durationText(sinceSeen) +
+                   " past its last save, more than " + durationText(lifetimeMs) +
+                   "; the countdown has ended by it";
     } else if (sinceSeen > lifetimeMs) {
         plan.verdict = ResumeVerdict::Stale;
         plan.why = "it was last written " + durationText(sinceSeen) + " ago, more than " +

@@ -6,6 +6,18 @@
 #include <string_view>
 #include <vector>
 
+// An order from the counter that changed the countdown, kept in the same
+// write as the numbers it changed: a program killed before the counter had
+// its answer finds it here at the next start and answers it from here, never
+// carrying it out again.
+struct KeptOrder
+{
+    std::string id;                // the order's id (commands.id)
+    bool done = true;              // false: refused
+    std::string answer;            // the answer given, as sent to the counter
+    std::int64_t expiresUtcMs = 0; // until when the counter may still hold it pending
+};
+
 // The running countdown as it is kept on disk, so that a program that was
 // killed, crashed or was restarted by the session can take it up again; and
 // the rules for taking it up.
@@ -50,14 +62,20 @@ struct SavedCountdown
     std::string title;
     std::string password; // kept scrambled
     std::vector<std::string> names;
+    // The orders carried out on this countdown whose answer may still be on
+    // its way; written only when there are any, so that a state without
+    // orders reads as before.
+    std::vector<KeptOrder> orders;
 
     // The time the countdown had run when this state was taken.
     std::int64_t elapsedAtSeenMs() const { return seenBootMs - startBootMs; }
 };
 
-// A state not written for this long is dropped rather than taken up: by then
-// the countdown (never longer than 23:59:59) has ended long ago, and its lock
-// and closing passes would fall on another day's customer.
+// A state not written for this long within one boot is dropped rather than
+// taken up: by then the countdown (never longer than 23:59:59) has ended long
+// ago, and its lock and closing passes would fall on another day's customer.
+// After a reboot it only says the wall clock cannot be trusted: see
+// ResumeVerdict::EndedClockAhead.
 inline constexpr std::int64_t kSavedCountdownLifetimeMs = 24LL * 3'600'000;
 
 // The text of the file: versioned, one entry a line, a checksum at the end.
@@ -79,13 +97,20 @@ struct ClockReading
 
 enum class ResumeVerdict {
     Resume,        // take it up, elapsedMs counted so far
-    Stale,         // last written longer ago than kSavedCountdownLifetimeMs
+    Stale,         // last written longer ago than kSavedCountdownLifetimeMs, within this boot
     FromTheFuture, // written later than now by this boot's clock: the file is wrong
     // Taken up after a reboot whose wall clock stands behind the last save (a
     // dead clock battery, time not yet set after a power cut): how long the
     // machine was off cannot be told, so only the time run until the last
     // save counts (elapsedMs), never less.
     ResumeOffTimeUnknown,
+    // Taken up after a reboot whose wall clock stands more than
+    // kSavedCountdownLifetimeMs past the last save: a day's outage or a clock
+    // set wrong, which cannot be told apart. Either way the countdown's end
+    // has passed by that clock, so it ends at once (priced at its length, its
+    // lock up); dropping it would leave the PC unlocked and free. elapsedMs
+    // is the time at the last save plus that lifetime: past any end.
+    EndedClockAhead,
 };
 
 struct ResumePlan

@@ -88,8 +88,11 @@ private slots:
             shownMessage = text;
             fmFer->showCounterMessage(text);
         };
-        control = std::make_unique<StationControl>(fmFer->countdown(), *link,
-                                                   QLatin1String(kStation), std::move(hooks));
+        // As the program wires it: the orders that change the countdown are
+        // kept with it.
+        control =
+            std::make_unique<StationControl>(fmFer->countdown(), *link, QLatin1String(kStation),
+                                             std::move(hooks), &fmFer->keptOrders());
         fmFer->show();
         QTRY_VERIFY_WITH_TIMEOUT(link->status().connected, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(stationRow(), QStringLiteral("idle|0"), 10000);
@@ -131,13 +134,13 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(stationRow(), QStringLiteral("running|1800"), 10000);
 
             // Fifteen minutes more, then ten fewer.
-            const QString more = issue(QStringLiteral("kind, add_minutes"),
-                                       QStringLiteral("'add_time', 15"));
+            const QString more =
+                issue(QStringLiteral("kind, add_minutes"), QStringLiteral("'add_time', 15"));
             QTRY_COMPARE_WITH_TIMEOUT(answerOf(more), QStringLiteral("done|"), 10000);
             QCOMPARE(fmFer->edMinutos->text(), QStringLiteral("45"));
             QTRY_COMPARE_WITH_TIMEOUT(stationRow(), QStringLiteral("running|2700"), 10000);
-            const QString fewer = issue(QStringLiteral("kind, add_minutes"),
-                                        QStringLiteral("'add_time', -10"));
+            const QString fewer =
+                issue(QStringLiteral("kind, add_minutes"), QStringLiteral("'add_time', -10"));
             QTRY_COMPARE_WITH_TIMEOUT(answerOf(fewer), QStringLiteral("done|"), 10000);
             QCOMPARE(fmFer->edMinutos->text(), QStringLiteral("35"));
 
@@ -167,7 +170,8 @@ private slots:
         QTest::addColumn<QString>("columns");
         QTest::addColumn<QString>("values");
         QTest::addColumn<QString>("answer");
-        const QString start = QStringLiteral("kind, hours, minutes, seconds, second_rate, warn_minutes");
+        const QString start =
+            QStringLiteral("kind, hours, minutes, seconds, second_rate, warn_minutes");
         QTest::newRow("start without a password")
             << QString() << start << QStringLiteral("'start', 0, 30, 0, false, 0")
             << QStringLiteral("refused|No hay clave guardada en el puesto");
@@ -198,6 +202,38 @@ private slots:
         QCOMPARE(stationRow(), QStringLiteral("idle|0"));
     }
 
+    // An order the kept countdown names was carried out by a run that was
+    // killed before the counter had its answer: it is answered from there,
+    // with the outcome kept, and not carried out again (with no countdown
+    // running, more time would be refused).
+    void keptOrderIsAnsweredFromTheKeptCountdown_data()
+    {
+        QTest::addColumn<bool>("done");
+        QTest::addColumn<QString>("keptAnswer");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("carried out") << true << QString() << QStringLiteral("done|");
+        QTest::newRow("refused") << false << QStringLiteral("Fuera de rango")
+                                 << QStringLiteral("refused|Fuera de rango");
+    }
+
+    void keptOrderIsAnsweredFromTheKeptCountdown()
+    {
+        QFETCH(bool, done);
+        QFETCH(QString, keptAnswer);
+        QFETCH(QString, answer);
+        Sql sql(QStringLiteral("lurn"), QStringLiteral("cafe"));
+        const QString id = sql.value(QStringLiteral("SELECT gen_random_uuid()"));
+        fmFer->keptOrders().noteOrder(id, KeptOrders::Outcome{done, keptAnswer},
+                                      QDateTime::currentMSecsSinceEpoch() + 60'000);
+        QCOMPARE(sql.value(QStringLiteral("INSERT INTO commands (id, station, kind, add_minutes)"
+                                          " VALUES ('%1', '%2', 'add_time', 15)")
+                               .arg(id, QLatin1String(kStation))),
+                 QStringLiteral("1"));
+        QTRY_COMPARE_WITH_TIMEOUT(answerOf(id), answer, 10000);
+        QVERIFY(!fmFer->Timer1->isActive());
+        QCOMPARE(stationRow(), QStringLiteral("idle|0"));
+    }
+
     // A message is shown to the customer in the notice, as typed, with its beep.
     void message()
     {
@@ -212,8 +248,8 @@ private slots:
             seen = true;
             fmAviso->BitBtn1->click();
         });
-        const QString id = issue(QStringLiteral("kind, message"),
-                                 QStringLiteral("'message', '%1'").arg(text));
+        const QString id =
+            issue(QStringLiteral("kind, message"), QStringLiteral("'message', '%1'").arg(text));
         QTRY_COMPARE_WITH_TIMEOUT(answerOf(id), QStringLiteral("done|"), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(seen, 10000);
         QVERIFY(waitForNoModal(10000));

@@ -48,6 +48,38 @@ SavedCountdown sample()
     return s;
 }
 
+// A state as Lurn wrote it before orders were kept with the countdown.
+const char* const kStateWithoutOrders = "lurn-countdown 1\n"
+                                        "id=3f2a6c1e-5b7d-4e8f-9a0b-1c2d3e4f5a6b\n"
+                                        "running=1\n"
+                                        "locked=1\n"
+                                        "boot-id=8c1f3b52-2f0e-4d5b-9b35-0d7f6f3a1e11\n"
+                                        "start-boot-ms=18000000\n"
+                                        "start-utc-ms=1765360800000\n"
+                                        "seen-boot-ms=20400000\n"
+                                        "seen-utc-ms=1765363200000\n"
+                                        "hours=1\n"
+                                        "minutes=15\n"
+                                        "seconds=0\n"
+                                        "warn-minutes=0\n"
+                                        "warning-pending=0\n"
+                                        "rate1=500\n"
+                                        "rate2=1000\n"
+                                        "second-rate=0\n"
+                                        "show-time=1\n"
+                                        "hours-text=1\n"
+                                        "minutes-text=15\n"
+                                        "seconds-text=0\n"
+                                        "warn-text=0\n"
+                                        "rate1-text=500\n"
+                                        "rate2-text=1000\n"
+                                        "cost-text=333\n"
+                                        "title=0:35:0\n"
+                                        "password=%C3%C3%C3\n"
+                                        "names=1\n"
+                                        "name=chat\n"
+                                        "checksum=904c9ac13d9ab69a\n";
+
 // 64-bit FNV-1a, the file's checksum: to make texts that pass it but are
 // wrong otherwise.
 std::string withChecksum(const std::string& body)
@@ -114,6 +146,45 @@ private slots:
         QCOMPARE(back->names, s.names);
     }
 
+    // The orders carried out on the countdown come back with it, their
+    // answers byte for byte; a state without any is written as before.
+    void keptOrdersComeBack()
+    {
+        SavedCountdown s = sample();
+        QVERIFY(formatSavedCountdown(s).find("order") == std::string::npos);
+        s.orders = {{"9d1e0c2b-0000-4000-8000-000000000001", true, "", 1'765'360'860'000LL},
+                    {"9d1e0c2b-0000-4000-8000-000000000002", false,
+                     "Fuera de rango: 100% a=b\nsecond line", -5},
+                    {"not a uuid at all", true, " ", 0}};
+        std::string why;
+        const std::optional<SavedCountdown> back =
+            parseSavedCountdown(formatSavedCountdown(s), why);
+        QVERIFY2(back, why.c_str());
+        QCOMPARE(back->orders.size(), s.orders.size());
+        for (std::size_t i = 0; i < s.orders.size(); ++i) {
+            QCOMPARE(back->orders[i].id, s.orders[i].id);
+            QCOMPARE(back->orders[i].done, s.orders[i].done);
+            QCOMPARE(back->orders[i].answer, s.orders[i].answer);
+            QCOMPARE(back->orders[i].expiresUtcMs, s.orders[i].expiresUtcMs);
+        }
+        QCOMPARE(back->names, s.names);
+    }
+
+    // A Lurn.countdown written before orders were kept still loads.
+    void stateWithoutOrdersLoads()
+    {
+        std::string why;
+        const std::optional<SavedCountdown> s = parseSavedCountdown(kStateWithoutOrders, why);
+        QVERIFY2(s, why.c_str());
+        QVERIFY(s->orders.empty());
+        QCOMPARE(s->hours, 1);
+        QCOMPARE(s->minutes, 15);
+        QCOMPARE(s->password, std::string("abc"));
+        QCOMPARE(s->names, std::vector<std::string>{"chat"});
+        // Written again unchanged, it is the same text.
+        QCOMPARE(formatSavedCountdown(*s), std::string(kStateWithoutOrders));
+    }
+
     void passwordIsNotInPlainSight()
     {
         SavedCountdown s = sample();
@@ -169,6 +240,14 @@ private slots:
                                     << std::string("\"title\" is not a valid text");
         QTest::newRow("raw blank in a text")
             << withChecksum(replaced(body, "title=", "title=a b")) << std::string("\"title\"");
+        QTest::newRow("order cut short")
+            << withChecksum(body + "order=abc done 5\n") << std::string("order");
+        QTest::newRow("order neither done nor refused")
+            << withChecksum(body + "order=abc maybe 5 x\n") << std::string("\"order\"");
+        QTest::newRow("order with a bad expiry")
+            << withChecksum(body + "order=abc done 5s x\n") << std::string("\"order\"");
+        QTest::newRow("order without an id")
+            << withChecksum(body + "order= done 5 x\n") << std::string("\"order\"");
         QTest::newRow("fewer names than said") << withChecksum(replaced(body, "names=4", "names=5"))
                                                << std::string("holds 4 names where it says 5");
 
@@ -228,8 +307,20 @@ private slots:
             << kOtherBoot << -4 * kHour << 3 * kMinute << resume << atSeen + 3 * kMinute;
         QTest::newRow("boot unknown, off 3 min")
             << std::string() << std::int64_t(0) << 3 * kMinute << resume << atSeen + 3 * kMinute;
-        QTest::newRow("rebooted, stale")
-            << kOtherBoot << std::int64_t(0) << 25 * kHour << stale << std::int64_t(0);
+        // A wall clock more than a day past the last save after a reboot (a
+        // day's outage, or a clock set wrong) ends the countdown at once: past
+        // any end, never dropped.
+        const int ahead = int(ResumeVerdict::EndedClockAhead);
+        QTest::newRow("rebooted, wall clock 25 h ahead")
+            << kOtherBoot << std::int64_t(0) << 25 * kHour << ahead << atSeen + 24 * kHour;
+        QTest::newRow("rebooted, wall clock 10 days ahead")
+            << kOtherBoot << std::int64_t(0) << 240 * kHour << ahead << atSeen + 24 * kHour;
+        QTest::newRow("rebooted, wall clock a year ahead")
+            << kOtherBoot << std::int64_t(0) << 365 * 24 * kHour << ahead << atSeen + 24 * kHour;
+        QTest::newRow("boot unknown, wall clock 25 h ahead")
+            << std::string() << std::int64_t(0) << 25 * kHour << ahead << atSeen + 24 * kHour;
+        QTest::newRow("rebooted, at the limit")
+            << kOtherBoot << std::int64_t(0) << 24 * kHour << resume << atSeen + 24 * kHour;
         // A clock behind after a reboot never drops the countdown: it goes on
         // from where it was last saved.
         QTest::newRow("rebooted, wall clock behind the last save")
@@ -252,11 +343,60 @@ private slots:
                                s.seenUtcMs + wallMsSinceSeen};
         const ResumePlan plan = planResume(s, now);
         QCOMPARE(int(plan.verdict), verdict);
-        if (plan.verdict == ResumeVerdict::Resume ||
-            plan.verdict == ResumeVerdict::ResumeOffTimeUnknown)
+        if (plan.verdict != ResumeVerdict::Stale && plan.verdict != ResumeVerdict::FromTheFuture)
             QCOMPARE(plan.elapsedMs, elapsedMs);
         if (plan.verdict != ResumeVerdict::Resume)
             QVERIFY(!plan.why.empty());
+    }
+
+    // Whatever the wall clock says after a reboot, a countdown that was
+    // running or locked is taken up, and past its end: it ends at once,
+    // priced at its length, its lock up if it was. Nothing is kept for a
+    // countdown that was stopped with the lock open, so nothing comes back.
+    void clockFarAheadEndsWhatWasKept_data()
+    {
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<bool>("locked");
+        QTest::addColumn<std::int64_t>("wallMsAhead");
+        QTest::addColumn<bool>("takenUp");
+        const struct
+        {
+            const char* name;
+            std::int64_t ms;
+        } clocks[] = {{"25 h", 25 * kHour}, {"10 days", 240 * kHour}, {"a year", 8760 * kHour}};
+        for (const auto& clock : clocks) {
+            QTest::addRow("running and locked, %s ahead", clock.name)
+                << true << true << clock.ms << true;
+            QTest::addRow("running, lock open, %s ahead", clock.name)
+                << true << false << clock.ms << true;
+            QTest::addRow("ended and locked, %s ahead", clock.name)
+                << false << true << clock.ms << true;
+            QTest::addRow("stopped, lock open, %s ahead", clock.name)
+                << false << false << clock.ms << false;
+        }
+    }
+
+    void clockFarAheadEndsWhatWasKept()
+    {
+        QFETCH(bool, running);
+        QFETCH(bool, locked);
+        QFETCH(std::int64_t, wallMsAhead);
+        QFETCH(bool, takenUp);
+        SavedCountdown s = sample();
+        s.running = running;
+        s.locked = locked;
+        std::string why;
+        const std::optional<SavedCountdown> kept =
+            parseSavedCountdown(formatSavedCountdown(s), why);
+        QCOMPARE(bool(kept), takenUp);
+        if (!kept)
+            return;
+        const ClockReading now{kOtherBoot, 2 * kMinute, s.seenUtcMs + wallMsAhead};
+        const ResumePlan plan = planResume(*kept, now);
+        QCOMPARE(int(plan.verdict), int(ResumeVerdict::EndedClockAhead));
+        const std::int64_t lengthMs = (s.hours * 3600 + s.minutes * 60 + s.seconds) * kSecond;
+        QVERIFY2(plan.elapsedMs > lengthMs, qPrintable(QString::number(plan.elapsedMs)));
+        QVERIFY2(plan.why.find("past its last save") != std::string::npos, plan.why.c_str());
     }
 
     void firstTickKeepsThePhase_data()

@@ -14,6 +14,9 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -59,6 +62,7 @@ struct Session
     QTemporaryDir dir;
     QString config() const { return dir.path() + "/config"; }
     QString runtime() const { return dir.path() + "/runtime"; }
+    QString data() const { return dir.path() + "/data"; }
     QString state() const { return config() + "/Lurn.countdown"; }
 
     Session()
@@ -132,12 +136,46 @@ SavedCountdown runningCountdown(std::int64_t startedMsAgo, bool rebooted)
     return s;
 }
 
+// A session's record in the records file as "end_reason|length on the wall
+// clock in ms|cost", or why it cannot be read.
+QString recordOf(const QString& file, const std::string& id)
+{
+    QString out;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "survival-records");
+        db.setDatabaseName(file);
+        db.setConnectOptions("QSQLITE_OPEN_READONLY");
+        if (!db.open()) {
+            out = "cannot open: " + db.lastError().text();
+        } else {
+            QSqlQuery q(db);
+            q.prepare("SELECT end_reason, started_at, coalesce(ended_at, ''), cost"
+                      " FROM sessions WHERE id = ?");
+            q.addBindValue(QString::fromStdString(id));
+            if (!q.exec() || !q.next()) {
+                out = "no record: " + q.lastError().text();
+            } else {
+                const auto at = [](const QVariant& v) {
+                    return QDateTime::fromString(v.toString(), Qt::ISODateWithMs);
+                };
+                out = q.value(0).toString() + "|" +
+                      QString::number(at(q.value(1)).msecsTo(at(q.value(2)))) + "|" +
+                      q.value(3).toString();
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase("survival-records");
+    return out;
+}
+
 // One run of the program in a session.
 class Lurn final : public LurnRun
 {
 public:
     explicit Lurn(const Session& session)
-        : LurnRun({{"XDG_CONFIG_HOME", session.config()}, {"XDG_RUNTIME_DIR", session.runtime()}})
+        : LurnRun({{"XDG_CONFIG_HOME", session.config()},
+                   {"XDG_RUNTIME_DIR", session.runtime()},
+                   {"XDG_DATA_HOME", session.data()}})
     {
     }
 
@@ -326,6 +364,49 @@ private slots:
         // The task bar shows the overshoot, as after any end.
         QTRY_VERIFY_WITH_TIMEOUT(lurn.title(probe).startsWith("0:10:"), 10000);
         QVERIFY(lurn.process().state() == QProcess::Running);
+    }
+
+    // After a reboot whose wall clock stands more than a day past the last
+    // save (a clock set wrong, or a day without power), the countdown is not
+    // dropped: it ends at once, priced at its length, under its lock, and
+    // the operator is told in a notice that the clock looked wrong.
+    void clockFarAheadAfterRebootEndsTheCountdown()
+    {
+        Session session;
+        ClosingClient target({"--title", kTarget + " window"});
+        QTRY_VERIFY_WITH_TIMEOUT(target.isReady(), 20000);
+        // Kept five minutes in, 25 hours ago by the wall clock, on a boot
+        // that has ended since.
+        session.keep(QByteArray::fromStdString(
+            formatSavedCountdown(runningCountdown(25 * 3'600'000LL + 5 * 60'000, true))));
+        X11Probe probe;
+        Lurn lurn(session);
+        QVERIFY2(lurn.window(probe, "Clave"), qPrintable(lurn.errors()));
+        QTRY_VERIFY_WITH_TIMEOUT(!target.deletes().isEmpty(), 20000);
+        std::optional<SavedCountdown> kept;
+        QTRY_VERIFY_WITH_TIMEOUT((kept = session.kept()) && !kept->running, 10000);
+        QVERIFY(kept->locked);
+        QCOMPARE(kept->costText, std::string("500"));
+        // The notice beside the lock (the main window stays hidden under it).
+        xcb_window_t notice = 0;
+        QDeadlineTimer deadline(20000);
+        while (!notice && !deadline.hasExpired()) {
+            for (xcb_window_t w : probe.clientsOfPid(lurn.pid()))
+                if (probe.netWmName(w) == "Lurn" && probe.isViewable(w))
+                    notice = w;
+            QTest::qWait(20);
+        }
+        QVERIFY2(notice, qPrintable(lurn.errors()));
+        QVERIFY2(lurn.errors().contains("past its last save"), qPrintable(lurn.errors()));
+        QVERIFY(!lurn.errors().contains("is not taken up"));
+        QVERIFY(!QFile::exists(session.state() + ".bad"));
+        QVERIFY(probe.clientNamed("Clave"));
+        QVERIFY(lurn.process().state() == QProcess::Running);
+        // Its record ends as any countdown whose end passed while Lurn was
+        // away: time up at its start plus its length, at its full price.
+        const SavedCountdown saved = runningCountdown(0, true);
+        QTRY_COMPARE_WITH_TIMEOUT(recordOf(session.data() + "/Lurn/records.sqlite", saved.id),
+                                  QStringLiteral("time_up|1800000|500"), 20000);
     }
 
     void stoppedCountdownIsNotTakenUp()
