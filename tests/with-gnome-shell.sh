@@ -114,23 +114,26 @@ run_as_user() {
     "${as_user[@]}" "${session_env[@]}" "$@"
 }
 
+# Waits up to $2 seconds for the command to succeed: generous, as a loaded
+# machine (a build beside the tests on two cores) starts a shell slowly.
 wait_for() {
-    local what=$1 tries=$2
+    local what=$1 deadline=$((SECONDS + $2))
     shift 2
-    for _ in $(seq "$tries"); do
-        "$@" >/dev/null 2>&1 && return 0
+    until "$@" >/dev/null 2>&1; do
+        if ((SECONDS >= deadline)); then
+            echo "with-gnome-shell.sh: $what did not come up" >&2
+            return 1
+        fi
         sleep 0.05
     done
-    echo "with-gnome-shell.sh: $what did not come up" >&2
-    return 1
 }
 
 run_as_user dbus-daemon --session --nofork --nopidfile --address="unix:path=$runtime/bus" \
     >/dev/null 2>&1 &
 run_as_user dbus-daemon --session --nofork --nopidfile --address="unix:path=$base/system_bus_socket" \
     >/dev/null 2>&1 &
-wait_for "the session bus" 200 test -S "$runtime/bus" || exit 1
-wait_for "the system bus" 200 test -S "$base/system_bus_socket" || exit 1
+wait_for "the session bus" 30 test -S "$runtime/bus" || exit 1
+wait_for "the system bus" 30 test -S "$base/system_bus_socket" || exit 1
 
 # As the package installs them.
 mkdir -p "$base/share/gnome-shell/extensions"
@@ -204,20 +207,20 @@ shell_failed() {
     cat "$log" >&2
     exit 1
 }
-wait_for "gnome-shell" 600 bus_has org.gnome.Shell || shell_failed
-wait_for "the Wayland socket" 200 test -S "$runtime/wayland-0" || shell_failed
-wait_for "XWayland" 600 xwayland_display || shell_failed
+wait_for "gnome-shell" 90 bus_has org.gnome.Shell || shell_failed
+wait_for "the Wayland socket" 30 test -S "$runtime/wayland-0" || shell_failed
+wait_for "XWayland" 90 xwayland_display || shell_failed
 display=$(xwayland_display)
 xauthority_file() { ls "$runtime"/.mutter-Xwaylandauth.* 2>/dev/null | head -n1 | grep .; }
-wait_for "XWayland's authority file" 200 xauthority_file || shell_failed
+wait_for "XWayland's authority file" 30 xauthority_file || shell_failed
 xauthority=$(xauthority_file)
 session_env+=(WAYLAND_DISPLAY=wayland-0 DISPLAY="$display" XAUTHORITY="$xauthority")
-wait_for "the X display" 600 run_as_user xprop -root _NET_SUPPORTING_WM_CHECK || shell_failed
+wait_for "the X display" 90 run_as_user xprop -root _NET_SUPPORTING_WM_CHECK || shell_failed
 if ((extension)); then
-    wait_for "the extension" 600 bus_has org.lurn.WindowControl || shell_failed
+    wait_for "the extension" 90 bus_has org.lurn.WindowControl || shell_failed
 fi
 if ((focus_helper)); then
-    wait_for "the tests' focus helper" 600 bus_has org.lurn.TestFocus || shell_failed
+    wait_for "the tests' focus helper" 90 bus_has org.lurn.TestFocus || shell_failed
 fi
 
 # Pass through what the tests need of the caller's environment.
