@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs one command inside a private, headless GNOME Shell session on Wayland
 # (with XWayland), as the unprivileged user nobody.
-#   with-gnome-shell.sh [--no-extension | --kiosk | --user-copy] [--focus-helper] [--screen WxH]
-#                       command args...
+#   with-gnome-shell.sh [--no-extension | --kiosk | --user-copy | --other-generation-copy]
+#                       [--focus-helper] [--screen WxH] command args...
 #
 # Starts, as nobody, with a temporary HOME and XDG_RUNTIME_DIR (mode 0700):
 #   - a private session bus;
@@ -19,10 +19,17 @@
 #     as `dconf update` does (from a file named in DCONF_PROFILE rather than
 #     /etc/dconf). With --user-copy the user also has a look-alike of each in
 #     ~/.local/share/gnome-shell/extensions, which the shell loads in place
-#     of the system one and which lists no windows. --focus-helper adds the
-#     tests' own extension (tests/gnome/focus-helper, bus name
-#     org.lurn.TestFocus) in the user's folder, which activates a window by
-#     its title as the shell does when a user picks it.
+#     of the system one and which lists no windows. With
+#     --other-generation-copy the user has one look-alike only, under the
+#     uuid this shell would skip (lurn-windows-45@lurn on 43-44,
+#     lurn-windows@lurn on 45-49) and declaring this shell's version, so that
+#     the shell runs it beside the system one of its own generation, which
+#     stays enabled and which it makes list no windows
+#     (tests/gnome/look-alike). Either
+#     way LURN_TEST_USER_COPY names the case (each-uuid, other-generation).
+#     --focus-helper adds the tests' own extension (tests/gnome/focus-helper,
+#     bus name org.lurn.TestFocus) in the user's folder, which activates a
+#     window by its title as the shell does when a user picks it.
 # Waits until the shell, XWayland and (when enabled) the extension answer,
 # then runs the command as nobody with WAYLAND_DISPLAY, DISPLAY, XAUTHORITY
 # and DBUS_SESSION_BUS_ADDRESS set, and stops every process of the session by
@@ -42,12 +49,13 @@ while [[ "${1:-}" == --* ]]; do
     --no-extension) extension=0; shift ;;
     --kiosk) kiosk=1; shift ;;
     --user-copy) user_copy=1; shift ;;
+    --other-generation-copy) user_copy=2; shift ;;
     --focus-helper) focus_helper=1; shift ;;
     --screen) screen=$2; shift 2 ;;
     *) echo "with-gnome-shell.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
-(($#)) || { echo "usage: $0 [--no-extension | --kiosk | --user-copy] [--focus-helper] [--screen WxH] command args..." >&2; exit 2; }
+(($#)) || { echo "usage: $0 [--no-extension | --kiosk | --user-copy | --other-generation-copy] [--focus-helper] [--screen WxH] command args..." >&2; exit 2; }
 if ((focus_helper && (kiosk || !extension))); then
     echo "with-gnome-shell.sh: --focus-helper goes with the user's enabled extensions" >&2
     exit 2
@@ -114,23 +122,26 @@ run_as_user() {
     "${as_user[@]}" "${session_env[@]}" "$@"
 }
 
+# Waits up to $2 seconds for the command to succeed: generous, as a loaded
+# machine (a build beside the tests on two cores) starts a shell slowly.
 wait_for() {
-    local what=$1 tries=$2
+    local what=$1 deadline=$((SECONDS + $2))
     shift 2
-    for _ in $(seq "$tries"); do
-        "$@" >/dev/null 2>&1 && return 0
+    until "$@" >/dev/null 2>&1; do
+        if ((SECONDS >= deadline)); then
+            echo "with-gnome-shell.sh: $what did not come up" >&2
+            return 1
+        fi
         sleep 0.05
     done
-    echo "with-gnome-shell.sh: $what did not come up" >&2
-    return 1
 }
 
 run_as_user dbus-daemon --session --nofork --nopidfile --address="unix:path=$runtime/bus" \
     >/dev/null 2>&1 &
 run_as_user dbus-daemon --session --nofork --nopidfile --address="unix:path=$base/system_bus_socket" \
     >/dev/null 2>&1 &
-wait_for "the session bus" 200 test -S "$runtime/bus" || exit 1
-wait_for "the system bus" 200 test -S "$base/system_bus_socket" || exit 1
+wait_for "the session bus" 30 test -S "$runtime/bus" || exit 1
+wait_for "the system bus" 30 test -S "$base/system_bus_socket" || exit 1
 
 # As the package installs them.
 mkdir -p "$base/share/gnome-shell/extensions"
@@ -155,19 +166,38 @@ if ((kiosk)); then
     chmod -R a+rX "$base/dconf"
     session_env+=(DCONF_PROFILE="$base/dconf/profile")
 elif ((extension)); then
-    if ((user_copy)); then
+    # The look-alike's code: the extension's own, but it sees no windows.
+    look_alike() {
+        sed 's/^\( *\)return stack\.map(.*$/\1return [];/' "$extension_src/$1/extension.js" >"$2/extension.js"
+        grep -q '^ *return \[\];$' "$2/extension.js"
+    }
+    copies=$home/.local/share/gnome-shell/extensions
+    if ((user_copy == 1)); then
         # A customer's own copy under the same uuid: same interface version,
         # but it sees no windows.
         for uuid in "${extension_uuids[@]}"; do
-            copy=$home/.local/share/gnome-shell/extensions/$uuid
-            mkdir -p "$copy"
-            cp "$extension_src/$uuid/metadata.json" "$copy/"
-            sed 's/^\( *\)return stack\.map(.*$/\1return [];/' \
-                "$extension_src/$uuid/extension.js" >"$copy/extension.js"
-            grep -q '^ *return \[\];$' "$copy/extension.js" || exit 1
+            mkdir -p "$copies/$uuid"
+            cp "$extension_src/$uuid/metadata.json" "$copies/$uuid/"
+            look_alike "$uuid" "$copies/$uuid" || exit 1
         done
-        ((EUID == 0)) && chown -R nobody:nogroup "$home/.local"
+        session_env+=(LURN_TEST_USER_COPY=each-uuid)
+    elif ((user_copy == 2)); then
+        # Under the other generation's uuid, naming this shell's version;
+        # tests/gnome/look-alike tells what it does.
+        major=$(gnome-shell --version | sed -n 's/^GNOME Shell \([0-9]*\).*$/\1/p')
+        [[ -n "$major" ]] || { echo "with-gnome-shell.sh: cannot tell GNOME Shell's version" >&2; exit 1; }
+        if ((major >= 45)); then
+            other=${extension_uuids[0]} code=$here/gnome/look-alike/for-45
+        else
+            other=${extension_uuids[1]} code=$here/gnome/look-alike/for-43
+        fi
+        mkdir -p "$copies/$other"
+        printf '{\n  "uuid": "%s",\n  "name": "Lurn windows",\n  "description": "Lurn windows",\n  "shell-version": ["%s"]\n}\n' \
+            "$other" "$major" >"$copies/$other/metadata.json"
+        cp "$code/extension.js" "$copies/$other/"
+        session_env+=(LURN_TEST_USER_COPY=other-generation)
     fi
+    ((user_copy && EUID == 0)) && chown -R nobody:nogroup "$home/.local"
     run_as_user gsettings set org.gnome.shell enabled-extensions "$enabled_list" || exit 1
 fi
 
@@ -204,20 +234,20 @@ shell_failed() {
     cat "$log" >&2
     exit 1
 }
-wait_for "gnome-shell" 600 bus_has org.gnome.Shell || shell_failed
-wait_for "the Wayland socket" 200 test -S "$runtime/wayland-0" || shell_failed
-wait_for "XWayland" 600 xwayland_display || shell_failed
+wait_for "gnome-shell" 90 bus_has org.gnome.Shell || shell_failed
+wait_for "the Wayland socket" 30 test -S "$runtime/wayland-0" || shell_failed
+wait_for "XWayland" 90 xwayland_display || shell_failed
 display=$(xwayland_display)
 xauthority_file() { ls "$runtime"/.mutter-Xwaylandauth.* 2>/dev/null | head -n1 | grep .; }
-wait_for "XWayland's authority file" 200 xauthority_file || shell_failed
+wait_for "XWayland's authority file" 30 xauthority_file || shell_failed
 xauthority=$(xauthority_file)
 session_env+=(WAYLAND_DISPLAY=wayland-0 DISPLAY="$display" XAUTHORITY="$xauthority")
-wait_for "the X display" 600 run_as_user xprop -root _NET_SUPPORTING_WM_CHECK || shell_failed
+wait_for "the X display" 90 run_as_user xprop -root _NET_SUPPORTING_WM_CHECK || shell_failed
 if ((extension)); then
-    wait_for "the extension" 600 bus_has org.lurn.WindowControl || shell_failed
+    wait_for "the extension" 90 bus_has org.lurn.WindowControl || shell_failed
 fi
 if ((focus_helper)); then
-    wait_for "the tests' focus helper" 600 bus_has org.lurn.TestFocus || shell_failed
+    wait_for "the tests' focus helper" 90 bus_has org.lurn.TestFocus || shell_failed
 fi
 
 # Pass through what the tests need of the caller's environment.

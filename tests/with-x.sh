@@ -29,8 +29,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-for _ in $(seq 100); do
-    [[ -s "$fdfile" ]] && break
+# Generous deadlines: a loaded machine (a build beside the tests on two
+# cores) starts Xvfb and openbox slowly.
+deadline=$((SECONDS + 30))
+until [[ -s "$fdfile" ]] || ((SECONDS >= deadline)); do
     sleep 0.05
 done
 display=$(head -n1 "$fdfile")
@@ -45,8 +47,9 @@ export QT_QPA_PLATFORM=xcb
 if [[ "$wm" == openbox ]]; then
     openbox --sm-disable >/dev/null 2>&1 &
     wm_pid=$!
-    for _ in $(seq 200); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    deadline=$((SECONDS + 30))
+    until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' ||
+        ((SECONDS >= deadline)); do
         sleep 0.05
     done
 fi

@@ -3,6 +3,7 @@
 
 #include "ClosingClient.h"
 #include "ClosingPass.h"
+#include "SourceCall.h"
 #include "platform/x11/X11TopLevelWindows.h"
 
 #include <QTest>
@@ -16,6 +17,19 @@
 using platform::WindowHandle;
 
 namespace {
+
+// What the source lists, and a closing pass: a failed check, and nothing, when
+// the X server is gone (the source throws then).
+std::vector<platform::TopLevelWindow> stackOf(platform::TopLevelWindows& windows)
+{
+    return valueOrFail([&] { return windows.stack(); });
+}
+
+std::vector<WindowHandle> closingPass(platform::TopLevelWindows& windows,
+                                      const std::vector<std::string>& names)
+{
+    return valueOrFail([&] { return runClosingPass(windows, names); });
+}
 
 bool windowManagerRuns()
 {
@@ -77,7 +91,8 @@ private slots:
     void passesOverVanishedWindows();
 
 private:
-    ClosingClient& start(const QStringList& arguments);
+    // Null, and a failed check, when the client did not start.
+    ClosingClient* start(const QStringList& arguments);
     int depth(WindowHandle window);
 
     std::unique_ptr<platform::x11::X11TopLevelWindows> m_windows;
@@ -88,7 +103,9 @@ private:
 void TestClosingPass::initTestCase()
 {
     m_managed = windowManagerRuns();
-    m_windows = std::make_unique<platform::x11::X11TopLevelWindows>();
+    auto opened = callSource([] { return std::make_unique<platform::x11::X11TopLevelWindows>(); });
+    QVERIFY2(opened, opened.error());
+    m_windows = std::move(*opened);
 }
 
 void TestClosingPass::cleanup()
@@ -96,20 +113,22 @@ void TestClosingPass::cleanup()
     m_clients.clear();
 }
 
-ClosingClient& TestClosingPass::start(const QStringList& arguments)
+ClosingClient* TestClosingPass::start(const QStringList& arguments)
 {
     m_clients.push_back(std::make_unique<ClosingClient>(arguments));
     ClosingClient& client = *m_clients.back();
     [&] { QTRY_VERIFY_WITH_TIMEOUT(client.isReady() || client.hasExited(), 60000); }();
-    if (!client.isReady())
-        qFatal("closing_client did not start");
-    return client;
+    if (!client.isReady()) {
+        QTest::qFail("closing_client did not start", __FILE__, __LINE__);
+        return nullptr;
+    }
+    return &client;
 }
 
 // Position of the window in the stack, topmost first; -1 when it is not there.
 int TestClosingPass::depth(WindowHandle window)
 {
-    const auto stack = m_windows->stack();
+    const auto stack = stackOf(*m_windows);
     const auto it = std::find_if(stack.begin(), stack.end(),
                                  [window](const auto& w) { return w.handle == window; });
     return it == stack.end() ? -1 : static_cast<int>(it - stack.begin());
@@ -143,9 +162,12 @@ void TestClosingPass::readsTitles()
     QFETCH(QByteArray, title);
     QFETCH(QByteArray, expected);
 
-    ClosingClient& client = start(options + QStringList{"--title", QString::fromUtf8(title)});
+    ClosingClient* const started =
+        start(options + QStringList{"--title", QString::fromUtf8(title)});
+    QVERIFY(started);
+    ClosingClient& client = *started;
     const WindowHandle window = client.windows().first();
-    const auto stack = m_windows->stack();
+    const auto stack = stackOf(*m_windows);
     const auto it = std::find_if(stack.begin(), stack.end(),
                                  [window](const auto& w) { return w.handle == window; });
     QVERIFY(it != stack.end());
@@ -162,8 +184,12 @@ void TestClosingPass::asksMatchingWindowsUpperFirst_data()
 void TestClosingPass::asksMatchingWindowsUpperFirst()
 {
     QFETCH(bool, raiseFirst);
-    ClosingClient& first = start({"--title", titled("Untitled - Notepad")});
-    ClosingClient& second = start({"--title", titled("NOTEPAD.TXT - Editor")});
+    ClosingClient* const firstClient = start({"--title", titled("Untitled - Notepad")});
+    QVERIFY(firstClient);
+    ClosingClient& first = *firstClient;
+    ClosingClient* const secondClient = start({"--title", titled("NOTEPAD.TXT - Editor")});
+    QVERIFY(secondClient);
+    ClosingClient& second = *secondClient;
     ClosingClient& upper = raiseFirst ? first : second;
     ClosingClient& lower = raiseFirst ? second : first;
     upper.raise();
@@ -172,8 +198,8 @@ void TestClosingPass::asksMatchingWindowsUpperFirst()
 
     const WindowHandle upperWindow = upper.windows().first();
     const WindowHandle lowerWindow = lower.windows().first();
-    QCOMPARE(FindWindowByTitlePart(m_windows->stack(), "notepad"), upperWindow);
-    QCOMPARE(runClosingPass(*m_windows, names({"notepad"})), handles({upperWindow, lowerWindow}));
+    QCOMPARE(FindWindowByTitlePart(stackOf(*m_windows), "notepad"), upperWindow);
+    QCOMPARE(closingPass(*m_windows, names({"notepad"})), handles({upperWindow, lowerWindow}));
     QTRY_VERIFY(upper.hasExited() && lower.hasExited());
     QCOMPARE(upper.deletes(), QList<WindowHandle>{upperWindow});
     QCOMPARE(lower.deletes(), QList<WindowHandle>{lowerWindow});
@@ -181,11 +207,15 @@ void TestClosingPass::asksMatchingWindowsUpperFirst()
 
 void TestClosingPass::leavesOtherWindowsAlone()
 {
-    ClosingClient& other = start({"--title", titled("Calculator")});
-    ClosingClient& chat = start({"--title", titled("Chat - Room 1")});
+    ClosingClient* const otherClient = start({"--title", titled("Calculator")});
+    QVERIFY(otherClient);
+    ClosingClient& other = *otherClient;
+    ClosingClient* const chatClient = start({"--title", titled("Chat - Room 1")});
+    QVERIFY(chatClient);
+    ClosingClient& chat = *chatClient;
     const WindowHandle chatWindow = chat.windows().first();
 
-    QCOMPARE(runClosingPass(*m_windows, names({"chat"})), handles({chatWindow}));
+    QCOMPARE(closingPass(*m_windows, names({"chat"})), handles({chatWindow}));
     QTRY_VERIFY(chat.hasExited());
     QVERIFY(!other.hasExited());
     QVERIFY(other.deletes().isEmpty());
@@ -194,13 +224,16 @@ void TestClosingPass::leavesOtherWindowsAlone()
 
 void TestClosingPass::asksRefusingWindowOncePerPass()
 {
-    ClosingClient& stubborn = start({"--title", titled("Stubborn chat"), "--mode", "refuse"});
+    ClosingClient* const stubbornClient =
+        start({"--title", titled("Stubborn chat"), "--mode", "refuse"});
+    QVERIFY(stubbornClient);
+    ClosingClient& stubborn = *stubbornClient;
     const WindowHandle window = stubborn.windows().first();
 
     // Two entries that both match: still one request in the pass.
-    QCOMPARE(runClosingPass(*m_windows, names({"chat", "STUBBORN"})), handles({window}));
+    QCOMPARE(closingPass(*m_windows, names({"chat", "STUBBORN"})), handles({window}));
     QTRY_COMPARE(stubborn.deletes(), QList<WindowHandle>{window});
-    QCOMPARE(runClosingPass(*m_windows, names({"chat", "STUBBORN"})), handles({window}));
+    QCOMPARE(closingPass(*m_windows, names({"chat", "STUBBORN"})), handles({window}));
     QTRY_COMPARE(stubborn.deletes(), (QList<WindowHandle>{window, window}));
     QVERIFY(!stubborn.hasExited());
 }
@@ -216,23 +249,27 @@ void TestClosingPass::passesOverEntriesMatchingNothing_data()
 void TestClosingPass::passesOverEntriesMatchingNothing()
 {
     QFETCH(QStringList, entries);
-    ClosingClient& bystander = start({"--title", titled("Bystander")});
+    ClosingClient* const bystanderClient = start({"--title", titled("Bystander")});
+    QVERIFY(bystanderClient);
+    ClosingClient& bystander = *bystanderClient;
     std::vector<std::string> list;
     for (const QString& entry : entries)
         list.push_back(entry.toStdString());
 
-    QCOMPARE(runClosingPass(*m_windows, list), handles({}));
+    QCOMPARE(closingPass(*m_windows, list), handles({}));
     QVERIFY(!bystander.hasExited());
     QVERIFY(bystander.deletes().isEmpty());
 }
 
 void TestClosingPass::asksHiddenWindows()
 {
-    ClosingClient& hidden = start({"--title", titled("Hidden chat"), "--unmapped"});
+    ClosingClient* const hiddenClient = start({"--title", titled("Hidden chat"), "--unmapped"});
+    QVERIFY(hiddenClient);
+    ClosingClient& hidden = *hiddenClient;
     const WindowHandle window = hidden.windows().first();
 
-    QCOMPARE(FindWindowByTitlePart(m_windows->stack(), "hidden chat"), window);
-    QCOMPARE(runClosingPass(*m_windows, names({"hidden chat"})), handles({window}));
+    QCOMPARE(FindWindowByTitlePart(stackOf(*m_windows), "hidden chat"), window);
+    QCOMPARE(closingPass(*m_windows, names({"hidden chat"})), handles({window}));
     QTRY_VERIFY(hidden.hasExited());
     QCOMPARE(hidden.deletes(), QList<WindowHandle>{window});
 }
@@ -242,10 +279,12 @@ void TestClosingPass::asksHiddenWindows()
 // decide, it is left alone.
 void TestClosingPass::windowWithoutDeleteProtocol()
 {
-    ClosingClient& rude = start({"--title", titled("Rude chat"), "--mode", "nodelete"});
+    ClosingClient* const rudeClient = start({"--title", titled("Rude chat"), "--mode", "nodelete"});
+    QVERIFY(rudeClient);
+    ClosingClient& rude = *rudeClient;
     const WindowHandle window = rude.windows().first();
 
-    QCOMPARE(runClosingPass(*m_windows, names({"rude chat"})), handles({window}));
+    QCOMPARE(closingPass(*m_windows, names({"rude chat"})), handles({window}));
     if (m_managed) {
         QTRY_VERIFY(rude.hasExited());
         QTRY_COMPARE(depth(window), -1);
@@ -259,32 +298,41 @@ void TestClosingPass::windowWithoutDeleteProtocol()
 void TestClosingPass::passesOverVanishedWindows()
 {
     // Windows that go away between the stack and the request.
-    ClosingClient& hidden = start({"--title", titled("Hidden chat"), "--unmapped"});
-    ClosingClient& shown = start({"--title", titled("Shown chat")});
+    ClosingClient* const hiddenClient = start({"--title", titled("Hidden chat"), "--unmapped"});
+    QVERIFY(hiddenClient);
+    ClosingClient& hidden = *hiddenClient;
+    ClosingClient* const shownClient = start({"--title", titled("Shown chat")});
+    QVERIFY(shownClient);
+    ClosingClient& shown = *shownClient;
     const WindowHandle hiddenWindow = hidden.windows().first();
     const WindowHandle shownWindow = shown.windows().first();
-    QVERIFY(FindWindowByTitlePart(m_windows->stack(), "hidden chat") == hiddenWindow);
+    QVERIFY(FindWindowByTitlePart(stackOf(*m_windows), "hidden chat") == hiddenWindow);
     hidden.kill();
     shown.kill();
     platform::x11::X11TopLevelWindows observer;
-    QTRY_VERIFY(FindWindowByTitlePart(observer.stack(), "chat [") == 0);
-    m_windows->requestClose(hiddenWindow);
-    m_windows->requestClose(shownWindow);
+    QTRY_VERIFY(FindWindowByTitlePart(stackOf(observer), "chat [") == 0);
+    valueOrFail([&] { m_windows->requestClose(hiddenWindow); });
+    valueOrFail([&] { m_windows->requestClose(shownWindow); });
 
-    ClosingClient& many = start({"--title", titled("Vanishing chat"), "--count", "200"});
+    ClosingClient* const manyClient =
+        start({"--title", titled("Vanishing chat"), "--count", "200"});
+    QVERIFY(manyClient);
+    ClosingClient& many = *manyClient;
     const QList<WindowHandle> gone = many.windows();
 
     // The stack is read while the server destroys the windows one by one.
     many.kill();
-    QTRY_VERIFY(FindWindowByTitlePart(m_windows->stack(), "vanishing chat") == 0);
+    QTRY_VERIFY(FindWindowByTitlePart(stackOf(*m_windows), "vanishing chat") == 0);
     // Asking windows that no longer exist is not an error, with or without
     // a manager, and leaves the connection usable.
     for (WindowHandle window : gone)
-        m_windows->requestClose(window);
-    QCOMPARE(runClosingPass(*m_windows, names({"vanishing chat"})), handles({}));
+        valueOrFail([&] { m_windows->requestClose(window); });
+    QCOMPARE(closingPass(*m_windows, names({"vanishing chat"})), handles({}));
 
-    ClosingClient& after = start({"--title", titled("Chat after")});
-    QCOMPARE(runClosingPass(*m_windows, names({"chat after"})), handles({after.windows().first()}));
+    ClosingClient* const afterClient = start({"--title", titled("Chat after")});
+    QVERIFY(afterClient);
+    ClosingClient& after = *afterClient;
+    QCOMPARE(closingPass(*m_windows, names({"chat after"})), handles({after.windows().first()}));
     QTRY_VERIFY(after.hasExited());
 }
 

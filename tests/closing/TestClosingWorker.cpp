@@ -75,7 +75,7 @@ private slots:
         QSignalSpy done(&worker, &ClosingWorker::passDone);
         worker.submit({"CHAT"});
         worker.submit({"chat que"});
-        QVERIFY(worker.waitUntilIdle(10000));
+        QVERIFY(worker.waitUntilIdle(30000));
         // Results come back on the GUI thread, in the order the passes ran.
         QTRY_COMPARE(done.size(), 2);
         const auto first = done.at(0).at(0).value<std::vector<platform::WindowHandle>>();
@@ -97,13 +97,13 @@ private slots:
         QSignalSpy failed(&worker, &ClosingWorker::failed);
 
         worker.submit({"chat"});
-        QVERIFY(worker.waitUntilIdle(10000));
+        QVERIFY(worker.waitUntilIdle(30000));
         QTRY_COMPARE(done.size(), 1);
 
         server.reset();
         for (int i = 0; i < 4; ++i)
             worker.submit({"chat"});
-        QVERIFY(worker.waitUntilIdle(10000));
+        QVERIFY(worker.waitUntilIdle(30000));
         QTRY_COMPARE(failed.size(), 1);
         QTest::qWait(50);
         QCOMPARE(failed.size(), 1);

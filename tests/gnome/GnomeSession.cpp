@@ -18,11 +18,15 @@ const QString kPath = QStringLiteral("/org/lurn/WindowControl");
 const QString kRemoteDesktop = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
 const QString kRemoteSession = QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session");
 
+// How long a call to the shell may take: generous, as the shell shares a
+// loaded machine's two cores with a build.
+constexpr int kCallTimeoutMs = 20000;
+
 QDBusMessage callExtension(const QString& method, const QVariantList& arguments = {})
 {
     QDBusMessage m = QDBusMessage::createMethodCall(kService, kPath, kService, method);
     m.setArguments(arguments);
-    return QDBusConnection::sessionBus().call(m, QDBus::Block, 5000);
+    return QDBusConnection::sessionBus().call(m, QDBus::Block, kCallTimeoutMs);
 }
 
 } // namespace
@@ -79,8 +83,10 @@ QString uuid()
             QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
             QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
         m << QStringLiteral("org.gnome.Shell") << QStringLiteral("ShellVersion");
-        const QDBusMessage reply = QDBusConnection::sessionBus().call(m, QDBus::Block, 5000);
-        const QString version = reply.arguments().value(0).value<QDBusVariant>().variant().toString();
+        const QDBusMessage reply =
+            QDBusConnection::sessionBus().call(m, QDBus::Block, kCallTimeoutMs);
+        const QString version =
+            reply.arguments().value(0).value<QDBusVariant>().variant().toString();
         return version.section(QLatin1Char('.'), 0, 0).toInt() >= 45
                    ? QStringLiteral("lurn-windows-45@lurn")
                    : QStringLiteral("lurn-windows@lurn");
@@ -93,9 +99,9 @@ bool setEnabled(bool enabled)
     QProcess tool;
     tool.start(QStringLiteral("gnome-extensions"),
                {enabled ? QStringLiteral("enable") : QStringLiteral("disable"), uuid()});
-    if (!tool.waitForFinished(10000) || tool.exitCode() != 0)
+    if (!tool.waitForFinished(30000) || tool.exitCode() != 0)
         return false;
-    QDeadlineTimer deadline(10000);
+    QDeadlineTimer deadline(30000);
     while (isOnBus() != enabled && !deadline.hasExpired())
         QTest::qWait(20);
     return isOnBus() == enabled;
@@ -119,7 +125,7 @@ bool activate(const QString& title)
     QDBusMessage m = QDBusMessage::createMethodCall(name, QStringLiteral("/org/lurn/TestFocus"),
                                                     name, QStringLiteral("Activate"));
     m << title;
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(m, QDBus::Block, 5000);
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(m, QDBus::Block, kCallTimeoutMs);
     return reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toBool();
 }
 
@@ -131,14 +137,14 @@ RemoteInput::RemoteInput()
         QDBusMessage::createMethodCall(kRemoteDesktop,
                                        QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
                                        kRemoteDesktop, QStringLiteral("CreateSession")),
-        QDBus::Block, 5000);
+        QDBus::Block, kCallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage)
         return;
     // The session belongs to this connection and ends with it.
     const QString session = reply.arguments().at(0).value<QDBusObjectPath>().path();
     QDBusMessage start = QDBusMessage::createMethodCall(kRemoteDesktop, session, kRemoteSession,
                                                         QStringLiteral("Start"));
-    if (QDBusConnection::sessionBus().call(start, QDBus::Block, 5000).type() ==
+    if (QDBusConnection::sessionBus().call(start, QDBus::Block, kCallTimeoutMs).type() ==
         QDBusMessage::ReplyMessage)
         m_session = session;
 }
@@ -154,7 +160,7 @@ bool RemoteInput::call(const QString& method, const QVariantList& arguments)
     QDBusMessage m =
         QDBusMessage::createMethodCall(kRemoteDesktop, m_session, kRemoteSession, method);
     m.setArguments(arguments);
-    return QDBusConnection::sessionBus().call(m, QDBus::Block, 5000).type() ==
+    return QDBusConnection::sessionBus().call(m, QDBus::Block, kCallTimeoutMs).type() ==
            QDBusMessage::ReplyMessage;
 }
 

@@ -15,7 +15,7 @@ int run(const QString& program, const QStringList& arguments, QByteArray* output
 {
     QProcess p;
     p.start(program, arguments);
-    if (!p.waitForFinished(10000))
+    if (!p.waitForFinished(30000))
         return -1;
     if (output)
         *output = p.readAllStandardOutput().trimmed();

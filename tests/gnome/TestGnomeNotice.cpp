@@ -63,7 +63,7 @@ private slots:
                 return;
             QTRY_VERIFY_WITH_TIMEOUT(
                 shellExtension::depthOf(shellExtension::list(), QStringLiteral("Aviso")) >= 0,
-                10000);
+                30000);
             listed = true;
             if (backIntoGame) {
                 // Away to the notice and back: the game is made the active

@@ -4,8 +4,8 @@
 // and X11 alike, and the others stay. Without the extension the operator is
 // told, and the X11 programs are still closed.
 
-#include "LurnRun.h"
 #include "GnomeSession.h"
+#include "LurnRun.h"
 #include "X11Probe.h"
 #include "closing/ClosingClient.h"
 
@@ -131,15 +131,20 @@ private slots:
         const auto main = std::find_if(windows.begin(), windows.end(), isMain);
         QVERIFY(main != windows.end());
         if (extension) {
-            QTRY_VERIFY(lurn.errors().contains(QLatin1String(
-                "lurn: windows: gnome-shell (GNOME Shell extension lurn-windows@lurn")));
+            QTRY_VERIFY_WITH_TIMEOUT(lurn.errors().contains(QLatin1String(
+                                         "lurn: windows: gnome-shell (GNOME Shell extension "
+                                         "lurn-windows@lurn")),
+                                     20000);
         } else {
-            QTRY_VERIFY(lurn.errors().contains(QLatin1String(
-                "lurn: windows: x11 (GNOME session without the GNOME Shell extension")));
+            QTRY_VERIFY_WITH_TIMEOUT(lurn.errors().contains(QLatin1String(
+                                         "lurn: windows: x11 (GNOME session without the GNOME "
+                                         "Shell extension")),
+                                     20000);
             const xcb_window_t box = windows[0] == *main ? windows[1] : windows[0];
             // Read, and closed as its close box would.
             QProcess::execute(QStringLiteral("wmctrl"), {"-i", "-c", QString::number(box)});
-            QTRY_COMPARE(lurn.windows(probe, QStringLiteral("Lurn")).size(), std::size_t(1));
+            QTRY_COMPARE_WITH_TIMEOUT(lurn.windows(probe, QStringLiteral("Lurn")).size(),
+                                      std::size_t(1), 20000);
         }
 
         // The operator lists "victim", sets three seconds and starts, once
@@ -181,7 +186,7 @@ private slots:
         m_input->key(space);
         // The task-bar entry counts down (whole seconds left, rounded down).
         QTRY_VERIFY2_WITH_TIMEOUT(lurn.windows(probe, QStringLiteral("0:0:1")).size() == 1,
-                                  "the countdown did not run three seconds", 10000);
+                                  "the countdown did not run three seconds", 30000);
 
         // Both passes run at the end; only the X11 victim is within reach
         // without the extension.

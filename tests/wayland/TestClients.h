@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
@@ -67,7 +68,8 @@ public:
     {
         m_titled = false;
         m_process.write("title " + QByteArray::number(n) + " " + title + "\n");
-        for (int i = 0; i < 100 && !m_titled; ++i) {
+        // Generous: the client shares a loaded machine with the compositor.
+        for (QDeadlineTimer deadline(30000); !m_titled && !deadline.hasExpired();) {
             m_process.waitForReadyRead(100);
             read();
         }

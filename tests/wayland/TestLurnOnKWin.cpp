@@ -17,14 +17,14 @@ void run(const QString& program, const QStringList& arguments)
 {
     QProcess p;
     p.start(program, arguments);
-    p.waitForFinished(10000);
+    p.waitForFinished(30000);
 }
 
 QString output(const QString& program, const QStringList& arguments)
 {
     QProcess p;
     p.start(program, arguments);
-    p.waitForFinished(10000);
+    p.waitForFinished(30000);
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
@@ -83,7 +83,7 @@ bool startCountdown(X11Probe& probe, qint64 pid, xcb_window_t main, const QStrin
         fill(main, 148, 234, seconds);    // edSegundos
         fill(main, 76, 314, warnMinutes); // edMinutosAntes
         clickAt(main, 53, 268);           // Iniciar
-        QDeadlineTimer deadline(5000);
+        QDeadlineTimer deadline(15000);
         while (!deadline.hasExpired()) {
             for (xcb_window_t w : probe.clientsOfPid(pid))
                 if (probe.netWmName(w) == QLatin1String("Clave"))

@@ -60,8 +60,9 @@ bool nobodyAnswers(const QDBusMessage& reply)
 class ShellWindows final : public TopLevelWindows
 {
 public:
-    ShellWindows()
-        : m_connectionName(QStringLiteral("lurn-gnome-shell-windows-%1").arg(nextNumber()))
+    explicit ShellWindows(int timeoutMs)
+        : m_connectionName(QStringLiteral("lurn-gnome-shell-windows-%1").arg(nextNumber())),
+          m_timeoutMs(timeoutMs)
     {
     }
     ~ShellWindows() override { QDBusConnection::disconnectFromBus(m_connectionName); }
@@ -130,13 +131,14 @@ private:
             throw std::runtime_error("no session bus for GNOME Shell (" + error.toStdString() +
                                      ")");
         }
-        const QDBusMessage reply = bus.call(message, QDBus::Block, kShellCallTimeoutMs);
+        const QDBusMessage reply = bus.call(message, QDBus::Block, m_timeoutMs);
         if (reply.type() == QDBusMessage::ErrorMessage && !bus.isConnected())
             QDBusConnection::disconnectFromBus(m_connectionName);
         return reply;
     }
 
     const QString m_connectionName;
+    const int m_timeoutMs;
 };
 
 } // namespace
@@ -173,9 +175,9 @@ void probeShellExtension(SessionFacts& facts)
     QDBusConnection::disconnectFromBus(name);
 }
 
-std::unique_ptr<TopLevelWindows> openShellWindows()
+std::unique_ptr<TopLevelWindows> openShellWindows(int timeoutMs)
 {
-    return std::make_unique<ShellWindows>();
+    return std::make_unique<ShellWindows>(timeoutMs);
 }
 
 } // namespace platform::gnome

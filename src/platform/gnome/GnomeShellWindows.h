@@ -2,6 +2,7 @@
 
 #include "platform/TopLevelWindows.h"
 #include "platform/WindowSourceChoice.h"
+#include "platform/gnome/ShellExtensionBus.h"
 
 #include <memory>
 
@@ -16,8 +17,9 @@ void probeShellExtension(SessionFacts& facts);
 // first, through the extension: one call lists them, one asks a pass's
 // windows to close. Nothing is opened here; the first use connects to the
 // session bus, on the thread that uses it (the closing worker's). A shell or
-// bus that does not answer within two seconds makes the call throw
-// std::runtime_error.
-std::unique_ptr<TopLevelWindows> openShellWindows();
+// bus that does not answer within timeoutMs makes the call throw
+// std::runtime_error (the tests, which are about what the shell says rather
+// than how fast, give a loaded machine more).
+std::unique_ptr<TopLevelWindows> openShellWindows(int timeoutMs = kShellCallTimeoutMs);
 
 } // namespace platform::gnome

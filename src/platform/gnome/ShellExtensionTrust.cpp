@@ -16,9 +16,11 @@ namespace {
 
 const QString kShellService = QStringLiteral("org.gnome.Shell");
 
-// GNOME Shell's ExtensionState.ENABLED and ExtensionType.SYSTEM, the same on
-// 43 to 49; the shell sends every number of an extension's info as a double.
+// GNOME Shell's ExtensionState.ENABLED and OUT_OF_DATE and ExtensionType.SYSTEM,
+// the same on 43 to 49; the shell sends every number of an extension's info as
+// a double.
 constexpr int kStateEnabled = 1;
+constexpr int kStateOutOfDate = 4;
 constexpr int kTypeSystem = 1;
 
 // The folders a trusted extension may come from: where this program was
@@ -32,6 +34,15 @@ QStringList systemFolders()
     if (!extra.isEmpty())
         folders.append(QDir::cleanPath(extra));
     return folders;
+}
+
+bool isInstalledCopy(const QString& path, const char* uuid)
+{
+    for (const QString& folder : systemFolders()) {
+        if (path == folder + QLatin1Char('/') + QLatin1String(uuid))
+            return true;
+    }
+    return false;
 }
 
 QString owner(QDBusConnection& bus, const QString& name)
@@ -48,14 +59,21 @@ std::string shellExtensionDistrust(QDBusConnection& bus)
     const QString shellOwner = owner(bus, kShellService);
     if (shellOwner.isEmpty())
         return "org.gnome.Shell is not on the session bus, so " +
-               kShellExtensionService.toStdString() + " (owned by " +
-               extensionOwner.toStdString() + ") is not GNOME Shell's";
+               kShellExtensionService.toStdString() + " (owned by " + extensionOwner.toStdString() +
+               ") is not GNOME Shell's";
     if (extensionOwner != shellOwner)
         return kShellExtensionService.toStdString() + " is owned by " +
-               extensionOwner.toStdString() + ", not by GNOME Shell (" +
-               shellOwner.toStdString() + ")";
+               extensionOwner.toStdString() + ", not by GNOME Shell (" + shellOwner.toStdString() +
+               ")";
 
-    std::string seen;
+    // Every uuid of Lurn's, not only the first that runs: the kiosk set-up
+    // enables both, and a user's copy of the one this shell would skip (its
+    // metadata naming this shell's version) runs beside the installed one.
+    // Whatever it shows the shell, such a copy runs code inside it, next to
+    // the extension that answers; even one that failed or is switched off
+    // may have. One that runs is named first: the operator most needs that.
+    bool anyEnabled = false;
+    std::string dormant;
     for (const char* uuid : kGnomeExtensionUuids) {
         QDBusMessage call = QDBusMessage::createMethodCall(
             shellOwner, QStringLiteral("/org/gnome/Shell"),
@@ -68,25 +86,35 @@ std::string shellExtensionDistrust(QDBusConnection& bus)
                    ")";
         const QVariantMap info = qdbus_cast<QVariantMap>(reply.arguments().at(0));
         // An extension the shell does not know comes back as an empty map.
-        if (info.isEmpty() || info.value(QStringLiteral("state")).toInt() != kStateEnabled)
+        if (info.isEmpty())
             continue;
         const QString path = QDir::cleanPath(info.value(QStringLiteral("path")).toString());
-        const int type = info.value(QStringLiteral("type")).toInt();
-        if (type != kTypeSystem)
-            return std::string("GNOME Shell runs a user's own copy of ") + uuid + " (" +
-                   path.toStdString() + "), not the one installed with Lurn";
-        for (const QString& folder : systemFolders()) {
-            if (path == folder + QLatin1Char('/') + QLatin1String(uuid))
-                return {};
-        }
-        seen = std::string("GNOME Shell runs ") + uuid + " from " + path.toStdString() +
-               ", not from where Lurn installed it (" +
-               systemFolders().join(QStringLiteral(" or ")).toStdString() + ")";
+        const int state = info.value(QStringLiteral("state")).toInt();
+        const bool enabled = state == kStateEnabled;
+        std::string distrust;
+        if (info.value(QStringLiteral("type")).toInt() != kTypeSystem)
+            distrust = std::string("GNOME Shell ") + (enabled ? "runs" : "has") +
+                       " a user's own copy of " + uuid + " (" + path.toStdString() +
+                       "), not the one installed with Lurn";
+        // A system one the shell skipped as made for another version never
+        // ran, wherever it lies.
+        else if (state != kStateOutOfDate && !isInstalledCopy(path, uuid))
+            distrust = std::string("GNOME Shell ") + (enabled ? "runs " : "has ") + uuid +
+                       " from " + path.toStdString() + ", not from where Lurn installed it (" +
+                       systemFolders().join(QStringLiteral(" or ")).toStdString() + ")";
+        if (!distrust.empty() && enabled)
+            return distrust;
+        if (dormant.empty())
+            dormant = distrust;
+        anyEnabled = anyEnabled || enabled;
     }
-    return seen.empty() ? std::string("none of Lurn's extensions is enabled in GNOME Shell, yet "
-                                      "something answers on ") +
-                              kShellExtensionService.toStdString()
-                        : seen;
+    if (!dormant.empty())
+        return dormant;
+    if (!anyEnabled)
+        return std::string("none of Lurn's extensions is enabled in GNOME Shell, yet something "
+                           "answers on ") +
+               kShellExtensionService.toStdString();
+    return {};
 }
 
 } // namespace platform::gnome

@@ -19,11 +19,6 @@ constexpr std::size_t kBatch = 32;
 // How many round trips a pass waits for new windows to be described.
 constexpr int kRoundsForNewWindows = 16;
 
-WaylandConnection::Deadline deadlineFromNow()
-{
-    return std::chrono::steady_clock::now() + kCompositorTimeout;
-}
-
 std::vector<std::string> splitUuids(std::string_view text)
 {
     std::vector<std::string> uuids;
@@ -316,7 +311,7 @@ KWinTopLevelWindows::KWinTopLevelWindows(std::unique_ptr<WaylandConnection> conn
             requestStackingOrder();
         // KWin announces its windows in answer to the bind, and describes
         // each one in answer to the request for it.
-        const auto deadline = deadlineFromNow();
+        const auto deadline = m_connection->deadlineFromNow();
         do
             m_connection->roundTrip(deadline);
         while (!complete());
@@ -366,7 +361,7 @@ std::vector<TopLevelWindow> KWinTopLevelWindows::stack()
     // title set before this call is known. Windows KWin announced meanwhile
     // are described a batch per round trip; a flood of new windows that
     // outlasts the rounds below is left to the next pass.
-    const auto deadline = deadlineFromNow();
+    const auto deadline = m_connection->deadlineFromNow();
     std::vector<TopLevelWindow> windows;
     bool done = false;
     for (int round = 0; round < kRoundsForNewWindows && !done; ++round) {
@@ -398,7 +393,7 @@ void KWinTopLevelWindows::requestCloseAll(const std::vector<WindowHandle>& windo
                 if (const auto found = m_byHandle.find(window); found != m_byHandle.end())
                     org_kde_plasma_window_close(found->second->proxy);
         },
-        deadlineFromNow());
+        m_connection->deadlineFromNow());
 }
 
 } // namespace platform::wayland

@@ -28,8 +28,8 @@ namespace platform::wayland {
 //
 // The list is kept current from KWin's events by the connection's own
 // thread; stack() and requestCloseAll() wait for KWin at most
-// kCompositorTimeout each, and throw std::runtime_error when it does not
-// answer or is gone.
+// the connection's timeout each (kCompositorTimeout unless it was given
+// another), and throw std::runtime_error when it does not answer or is gone.
 class KWinTopLevelWindows final : public TopLevelWindows
 {
 public:
@@ -96,8 +96,7 @@ private:
     static void onStackingOrderUuids(void* data, org_kde_plasma_window_management*,
                                      const char* uuids);
     static void onStackingOrderChanged(void* data, org_kde_plasma_window_management*);
-    static void onStackingOrderWindow(void* data, org_kde_plasma_stacking_order*,
-                                      const char* uuid);
+    static void onStackingOrderWindow(void* data, org_kde_plasma_stacking_order*, const char* uuid);
     static void onStackingOrderDone(void* data, org_kde_plasma_stacking_order*);
     static void onTitle(void* data, org_kde_plasma_window*, const char* title);
     static void onUnmapped(void* data, org_kde_plasma_window*);

@@ -25,10 +25,10 @@ int millisecondsUntil(WaylandConnection::Deadline deadline)
     return int(std::clamp<long long>(left, 0, 60 * 60 * 1000));
 }
 
-std::runtime_error timeout()
+std::runtime_error timedOut(std::chrono::milliseconds timeout)
 {
     return std::runtime_error("the compositor did not answer within " +
-                              std::to_string(kCompositorTimeout.count() / 1000) + " s");
+                              std::to_string(timeout.count() / 1000) + " s");
 }
 
 std::string compositorName()
@@ -61,7 +61,7 @@ const wl_callback_listener kSyncListener = {onSyncDone};
 
 } // namespace
 
-WaylandConnection::WaylandConnection()
+WaylandConnection::WaylandConnection(std::chrono::milliseconds timeout) : m_timeout(timeout)
 {
     m_display = wl_display_connect(nullptr);
     if (!m_display)
@@ -87,7 +87,7 @@ WaylandConnection::WaylandConnection()
         }
         m_registry = wl_display_get_registry(m_display);
         wl_registry_add_listener(m_registry, &kRegistryListener, &m_globals);
-        roundTrip(Clock::now() + kCompositorTimeout);
+        roundTrip(deadlineFromNow());
     } catch (...) {
         release();
         throw;
@@ -191,7 +191,7 @@ void WaylandConnection::flush(Deadline deadline)
         pollfd fd{wl_display_get_fd(m_display), POLLOUT, 0};
         const int ready = poll(&fd, 1, millisecondsUntil(deadline));
         if (ready == 0)
-            throw timeout();
+            throw timedOut(m_timeout);
         if (ready < 0 && errno != EINTR)
             fail(std::string("poll: ") + std::strerror(errno));
     }
@@ -211,7 +211,7 @@ void WaylandConnection::waitForAnswer(const bool& answered, Deadline deadline)
         if (ready <= 0) {
             wl_display_cancel_read(m_display);
             if (ready == 0)
-                throw timeout();
+                throw timedOut(m_timeout);
             if (errno == EINTR)
                 continue;
             fail(std::string("poll: ") + std::strerror(errno));

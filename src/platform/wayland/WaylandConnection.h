@@ -14,8 +14,9 @@ struct wl_registry;
 
 namespace platform::wayland {
 
-// How long any one call may wait for the compositor. A compositor that does
-// not answer in this time is treated as gone for that call.
+// How long any one call of the program's may wait for the compositor. A
+// compositor that does not answer in this time is treated as gone for that
+// call.
 inline constexpr std::chrono::milliseconds kCompositorTimeout{2000};
 
 // A compositor's global, as the registry announces it.
@@ -47,8 +48,10 @@ public:
 
     // Connects and reads the globals, within the timeout; throws
     // std::runtime_error when the compositor cannot be reached or does not
-    // answer.
-    WaylandConnection();
+    // answer. timeout bounds each call on the connection (the tests, which
+    // are about what the compositor says rather than how fast, give a loaded
+    // machine more).
+    explicit WaylandConnection(std::chrono::milliseconds timeout = kCompositorTimeout);
     // Ends the thread (if started), then disconnects. The owner destroys its
     // Wayland objects between stop() and this.
     ~WaylandConnection();
@@ -59,6 +62,8 @@ public:
     wl_registry* registry() const { return m_registry; }
     const std::vector<Global>& globals() const { return m_globals; }
     const Global* findGlobal(const std::string& interface) const;
+    // When a call begun now must have had its answer.
+    Deadline deadlineFromNow() const { return std::chrono::steady_clock::now() + m_timeout; }
 
     // Starts the thread that reads the compositor's events.
     void start();
@@ -89,6 +94,7 @@ private:
     std::string describeError() const;
     [[noreturn]] void fail(std::string reason);
 
+    const std::chrono::milliseconds m_timeout;
     wl_display* m_display = nullptr;
     wl_registry* m_registry = nullptr;
     std::vector<Global> m_globals;

@@ -12,11 +12,6 @@ namespace {
 
 constexpr const char* kInterface = "zwlr_foreign_toplevel_manager_v1";
 
-WaylandConnection::Deadline deadlineFromNow()
-{
-    return std::chrono::steady_clock::now() + kCompositorTimeout;
-}
-
 } // namespace
 
 // Every event needs a handler, even the ones of no interest here: libwayland
@@ -93,7 +88,7 @@ WlrTopLevelWindows::WlrTopLevelWindows(std::unique_ptr<WaylandConnection> connec
         zwlr_foreign_toplevel_manager_v1_add_listener(m_manager, &listener, this);
         // The compositor sends every window, with its title and a done
         // event, in answer to the bind.
-        m_connection->roundTrip(deadlineFromNow());
+        m_connection->roundTrip(m_connection->deadlineFromNow());
         if (!m_finished.empty())
             throw std::runtime_error(m_finished);
         m_connection->start();
@@ -144,7 +139,7 @@ std::vector<TopLevelWindow> WlrTopLevelWindows::stack()
                 if (t.described)
                     windows.push_back({t.handle, t.title});
         },
-        deadlineFromNow());
+        m_connection->deadlineFromNow());
     return windows;
 }
 
@@ -165,7 +160,7 @@ void WlrTopLevelWindows::requestCloseAll(const std::vector<WindowHandle>& window
                 if (const auto found = m_byHandle.find(window); found != m_byHandle.end())
                     zwlr_foreign_toplevel_handle_v1_close(found->second->proxy);
         },
-        deadlineFromNow());
+        m_connection->deadlineFromNow());
 }
 
 } // namespace platform::wayland

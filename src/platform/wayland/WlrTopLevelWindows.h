@@ -24,8 +24,8 @@ namespace platform::wayland {
 //
 // The list is kept current from the compositor's events by the connection's
 // own thread; stack() and requestCloseAll() wait for the compositor at most
-// kCompositorTimeout each, and throw std::runtime_error when it does not
-// answer or is gone.
+// the connection's timeout each (kCompositorTimeout unless it was given
+// another), and throw std::runtime_error when it does not answer or is gone.
 class WlrTopLevelWindows final : public TopLevelWindows
 {
 public:
