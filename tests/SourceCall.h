@@ -11,7 +11,6 @@
 
 #include <exception>
 #include <optional>
-#include <source_location>
 #include <type_traits>
 #include <utility>
 
@@ -79,14 +78,16 @@ template <typename F> auto callSourcePatiently(F&& call, int ms = 30000)
 
 // call's value; when it throws, a failed check saying why (at the caller's
 // line) and an empty value, so that helpers deep in a test need no exception.
-template <typename F>
-auto valueOrFail(F&& call, std::source_location where = std::source_location::current())
+// A macro for the caller's file and line: the clang this project builds with
+// has no std::source_location over Debian 12's libstdc++.
+template <typename F> auto valueOrFailAt(const char* file, int line, F&& call)
 {
     auto result = callSource(call);
     using Value = std::remove_reference_t<decltype(*result)>;
     if (!result) {
-        QTest::qFail(result.error(), where.file_name(), int(where.line()));
+        QTest::qFail(result.error(), file, line);
         return Value{};
     }
     return std::move(*result);
 }
+#define valueOrFail(...) valueOrFailAt(__FILE__, __LINE__, __VA_ARGS__)
