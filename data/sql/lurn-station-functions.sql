@@ -83,13 +83,13 @@ END
 $$;
 
 -- A time a station may write: finite, and not past tomorrow (a clock far
--- ahead, or a forged row meant to sort after everything).
+-- ahead, or a forged row meant to sort after everything). A time long past
+-- is let through: a PC whose clock battery died still reports its state.
 CREATE OR REPLACE FUNCTION lurn_check_time(what text, t timestamptz) RETURNS void
     LANGUAGE plpgsql STABLE SET search_path = pg_catalog, public AS
 $$
 BEGIN
-    IF t IS NOT NULL AND (NOT isfinite(t) OR t > now() + interval '1 day'
-                          OR t < timestamptz '2000-01-01 00:00+00') THEN
+    IF t IS NOT NULL AND (NOT isfinite(t) OR t > now() + interval '1 day') THEN
         RAISE EXCEPTION USING ERRCODE = '22008',
             MESSAGE = format('lurn: %s %s is not a time a station can write', what, t);
     END IF;
