@@ -18,6 +18,7 @@ with_postgres=(
     records/bench_records_report
     console/bench_console_gui # "Sala" with 100 stations changing every second
     remote/bench_station_link # an order's insert to its answer, 1, 20 and 100 stations
+    remote/bench_station_writes # a station's writes through the functions against plain upserts
 )
 
 # Executables under <builddir>/bench run once under each compositor, which

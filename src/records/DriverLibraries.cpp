@@ -62,6 +62,8 @@ const PqLibrary* loadedPq()
                find(so, "PQresultErrorField", l.resultErrorField) &&
                find(so, "PQerrorMessage", l.errorMessage) && find(so, "PQntuples", l.ntuples) &&
                find(so, "PQgetvalue", l.getvalue) && find(so, "PQgetlength", l.getlength) &&
-               find(so, "PQgetisnull", l.getisnull) && find(so, "PQclear", l.clear);
+               find(so, "PQgetisnull", l.getisnull) && find(so, "PQclear", l.clear) &&
+               find(so, "PQgetCancel", l.getCancel) && find(so, "PQcancel", l.cancel) &&
+               find(so, "PQfreeCancel", l.freeCancel);
     });
 }

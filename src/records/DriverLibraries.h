@@ -42,5 +42,8 @@ struct PqLibrary
     decltype(&PQgetlength) getlength;
     decltype(&PQgetisnull) getisnull;
     decltype(&PQclear) clear;
+    decltype(&PQgetCancel) getCancel;
+    decltype(&PQcancel) cancel;
+    decltype(&PQfreeCancel) freeCancel;
 };
 const PqLibrary* loadedPq();

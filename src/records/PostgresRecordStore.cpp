@@ -4,6 +4,7 @@
 #include "records/DriverLibraries.h"
 
 #include "records/ServerAddress.h"
+#include "records/StationFunctionsSql.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -24,7 +25,9 @@ const QString kDriver = QStringLiteral("QPSQL");
 // one statement per entry (a function body holds semicolons of its own).
 // IF NOT EXISTS: an owner may have created the tables by hand, from the README.
 // The server's schema runs ahead of the station's SQLite file: version 2 adds
-// the counter link's tables, which only a server has.
+// the counter link's tables, which only a server has; version 3 the functions
+// through which a station writes (data/sql/lurn-station-functions.sql, one
+// request of many statements), the same ones the set-up script installs.
 const std::vector<std::vector<const char*>> kMigrations = {
     // 1: the sessions.
     {
@@ -83,21 +86,24 @@ const std::vector<std::vector<const char*>> kMigrations = {
         " FOR EACH ROW WHEN (OLD.state IS DISTINCT FROM NEW.state)"
         " EXECUTE FUNCTION lurn_command_answered()",
     },
+    // 3: the station writes through functions that check every value.
+    {
+        kStationFunctionsSql,
+    },
 };
 const int kServerSchemaVersion = int(kMigrations.size());
 
-// Any number will do, as long as it stays the same: every station's migration
-// takes this lock, so two stations starting at once do not both create the
-// table.
+// Two migrators of an empty database (no schema_version yet to lock) wait for
+// each other on this key. Any role may take it, so the wait is bounded by the
+// connection's lock_timeout; once schema_version exists the lock is that
+// table's, which a role without a right on it cannot take.
 constexpr qint64 kMigrationLock = 0x4c75726e; // "Lurn"
 
-const char* const kUpsert =
-    "INSERT INTO sessions (id, station, started_at, ended_at, planned_seconds, rate_per_hour,"
-    " cost, end_reason, last_seen_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"
-    " ON CONFLICT (id) DO UPDATE SET station = excluded.station, ended_at = excluded.ended_at,"
-    " planned_seconds = excluded.planned_seconds, rate_per_hour = excluded.rate_per_hour,"
-    " cost = excluded.cost, end_reason = excluded.end_reason,"
-    " last_seen_at = excluded.last_seen_at";
+// Through the server's own function, which takes the station from the role
+// and refuses what the rules forbid (see lurn-station-functions.sql).
+const char* const kWriteSession =
+    "SELECT lurn_write_session(?::uuid, ?::text, ?::timestamptz, ?::timestamptz, ?::integer,"
+    " ?::integer, ?::bigint, ?::text, ?::timestamptz)";
 
 bool containsAny(const QString& text, std::initializer_list<const char*> words)
 {
@@ -147,7 +153,11 @@ StoreProblem problemOf(const QSqlError& error)
 PGconn* nativeHandle(const QSqlDatabase& db)
 {
     const QVariant handle = db.driver()->handle();
-    if (!loadedPq() || !handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0)
+    // The type's name is the one the first registration of it gave: Qt's
+    // driver says PGconn*, a process that also includes libpq's header may
+    // say pg_conn*.
+    if (!loadedPq() || !handle.isValid() ||
+        (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
         return nullptr;
     return *static_cast<PGconn* const*>(handle.constData());
 }
@@ -178,7 +188,7 @@ bool loadNative(PGconn* conn, const QString& sql, const QStringList& values,
     for (const QByteArray& b : bytes)
         params.push_back(b.constData());
     PGresult* result = pq.execParams(conn, numbered.toUtf8().constData(), int(params.size()),
-                                    nullptr, params.data(), nullptr, nullptr, 0);
+                                     nullptr, params.data(), nullptr, nullptr, 0);
     if (pq.resultStatus(result) != PGRES_TUPLES_OK) {
         error = QString::fromUtf8(pq.resultErrorMessage(result)).simplified();
         if (error.isEmpty())
@@ -203,8 +213,9 @@ bool loadNative(PGconn* conn, const QString& sql, const QStringList& values,
         if (!reason)
             continue;
         r.startedAtMs = number(pq, result, i, 1);
-        r.endedAtMs = pq.getisnull(result, i, 2) ? std::nullopt
-                                                : std::optional<std::int64_t>(number(pq, result, i, 2));
+        r.endedAtMs = pq.getisnull(result, i, 2)
+                          ? std::nullopt
+                          : std::optional<std::int64_t>(number(pq, result, i, 2));
         r.plannedSeconds = std::int32_t(number(pq, result, i, 3));
         r.ratePerHour = std::int32_t(number(pq, result, i, 4));
         r.cost = number(pq, result, i, 5);
@@ -235,8 +246,23 @@ bool PostgresRecordStore::isOpen() const
     return !m_connection.isEmpty() && !m_broken;
 }
 
+void PostgresRecordStore::cancelRunning()
+{
+    std::lock_guard lock(m_cancelMutex);
+    if (!m_cancel)
+        return;
+    char why[256];
+    loadedPq()->cancel(m_cancel, why, int(sizeof why));
+}
+
 void PostgresRecordStore::close()
 {
+    {
+        std::lock_guard lock(m_cancelMutex);
+        if (m_cancel)
+            loadedPq()->freeCancel(m_cancel);
+        m_cancel = nullptr;
+    }
     if (m_connection.isEmpty())
         return;
     {
@@ -286,6 +312,10 @@ bool PostgresRecordStore::open(StoreProblem& problem)
         return false;
     }
     m_connection = name;
+    if (PGconn* native = nativeHandle(QSqlDatabase::database(m_connection, false))) {
+        std::lock_guard lock(m_cancelMutex);
+        m_cancel = loadedPq()->getCancel(native);
+    }
     if (!migrate(problem)) {
         close();
         return false;
@@ -293,67 +323,102 @@ bool PostgresRecordStore::open(StoreProblem& problem)
     return true;
 }
 
-bool PostgresRecordStore::migrate(StoreProblem& problem)
+bool PostgresRecordStore::readVersion(int& version, StoreProblem& problem)
 {
-    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    if (!db.transaction()) {
-        problem = problemOf(db.lastError());
+    // A station's role reads no table: from version 3 on it asks the function.
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    version = 0;
+    if (!q.exec(QStringLiteral("SELECT to_regprocedure('lurn_schema_version()') IS NOT NULL,"
+                               " to_regclass('schema_version') IS NOT NULL")) ||
+        !q.next()) {
+        failed(q.lastError(), problem);
         return false;
     }
-    QSqlQuery q(db);
-    int version = 0;
-    bool ok = q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kMigrationLock)) &&
-              q.exec(QStringLiteral("SELECT to_regclass('schema_version') IS NOT NULL")) &&
-              q.next();
-    if (ok && q.value(0).toBool()) {
-        ok = q.exec(QStringLiteral("SELECT coalesce(max(version), 0) FROM schema_version")) &&
-             q.next();
-        if (ok)
-            version = q.value(0).toInt();
+    const bool function = q.value(0).toBool();
+    const bool table = q.value(1).toBool();
+    if (!table)
+        return true; // nothing made yet (whatever functions a dropped table left)
+    if (!q.exec(function
+                    ? QStringLiteral("SELECT lurn_schema_version()")
+                    : QStringLiteral("SELECT coalesce(max(version), 0) FROM schema_version")) ||
+        !q.next()) {
+        failed(q.lastError(), problem);
+        return false;
     }
-    if (!ok)
-        problem = problemOf(q.lastError());
-    if (ok && version > kServerSchemaVersion) {
+    version = q.value(0).toInt();
+    return true;
+}
+
+bool PostgresRecordStore::migrate(StoreProblem& problem)
+{
+    // Read without any lock: a server already current (every start of every
+    // station but the first) takes none, so nobody's lock can hold it up.
+    int version = 0;
+    if (!readVersion(version, problem))
+        return false;
+    if (version > kServerSchemaVersion) {
         problem = {StoreProblem::Kind::NewerSchema,
                    QStringLiteral("schema version %1 on the server, this program knows up to %2")
                        .arg(version)
                        .arg(kServerSchemaVersion)};
-        ok = false;
+        return false;
     }
-    if (ok && version < kServerSchemaVersion) {
-        for (int step = version; ok && step < kServerSchemaVersion; ++step)
-            for (const char* statement : kMigrations[std::size_t(step)])
-                ok = ok && q.exec(QString::fromUtf8(statement));
-        ok = ok &&
-             q.exec(QStringLiteral(
-                 "CREATE TABLE IF NOT EXISTS schema_version (version integer NOT NULL)")) &&
-             q.exec(QStringLiteral("DELETE FROM schema_version")) &&
+    if (version == kServerSchemaVersion)
+        return true;
+
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.transaction()) {
+        failed(db.lastError(), problem);
+        return false;
+    }
+    QSqlQuery q(db);
+    // Migrators wait for each other, within the connection's lock_timeout: a
+    // migration held up fails with the server's reason and is tried again.
+    bool ok =
+        q.exec(QStringLiteral("SELECT to_regclass('schema_version') IS NOT NULL")) && q.next();
+    const bool table = ok && q.value(0).toBool();
+    ok = ok &&
+         q.exec(table ? QStringLiteral("LOCK TABLE schema_version IN SHARE ROW EXCLUSIVE MODE")
+                      : QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kMigrationLock));
+    // Another migrator may have gone first.
+    ok = ok &&
+         q.exec(QStringLiteral(
+             "CREATE TABLE IF NOT EXISTS schema_version (version integer NOT NULL)")) &&
+         q.exec(QStringLiteral("SELECT coalesce(max(version), 0) FROM schema_version")) && q.next();
+    if (ok)
+        version = q.value(0).toInt();
+    for (int step = version; ok && step < kServerSchemaVersion; ++step)
+        for (const char* statement : kMigrations[std::size_t(step)])
+            ok = ok && q.exec(QString::fromUtf8(statement));
+    if (ok && version < kServerSchemaVersion)
+        ok = q.exec(QStringLiteral("DELETE FROM schema_version")) &&
              q.exec(QStringLiteral("INSERT INTO schema_version (version) VALUES (%1)")
                         .arg(kServerSchemaVersion));
-        if (!ok)
-            problem = problemOf(q.lastError());
-    }
+    if (!ok)
+        failed(q.lastError(), problem);
     q.finish();
     if (ok && db.commit())
         return true;
     if (ok)
-        problem = problemOf(db.lastError());
-    db.rollback();
+        failed(db.lastError(), problem);
+    if (!m_broken)
+        db.rollback();
     return false;
 }
 
 bool PostgresRecordStore::checkWritable(StoreProblem& problem)
 {
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    if (!q.exec(
-            QStringLiteral("SELECT has_table_privilege('sessions', 'SELECT, INSERT, UPDATE')")) ||
+    if (!q.exec(QStringLiteral(
+            "SELECT has_function_privilege('lurn_write_session(uuid, text, timestamptz,"
+            " timestamptz, integer, integer, bigint, text, timestamptz)', 'EXECUTE')")) ||
         !q.next()) {
         failed(q.lastError(), problem);
         return false;
     }
     if (!q.value(0).toBool()) {
         problem = {StoreProblem::Kind::NoPrivileges,
-                   QStringLiteral("SELECT, INSERT and UPDATE on sessions are needed")};
+                   QStringLiteral("EXECUTE on the function lurn_write_session is needed")};
         return false;
     }
     return true;
@@ -374,7 +439,7 @@ bool PostgresRecordStore::save(const std::vector<SessionRecord>& records, StoreP
     QSqlError error;
     {
         QSqlQuery upsert(db);
-        ok = upsert.prepare(QString::fromLatin1(kUpsert));
+        ok = upsert.prepare(QString::fromLatin1(kWriteSession));
         for (const SessionRecord& r : records) {
             if (!ok)
                 break;

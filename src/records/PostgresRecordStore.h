@@ -2,6 +2,10 @@
 
 #include "records/RecordStore.h"
 
+#include <mutex>
+
+struct pg_cancel;
+
 // The records of a whole café on one PostgreSQL server, reached with Qt's
 // QPSQL driver (libpq). The table schema_version holds the schema version.
 // Passwords come the libpq way (~/.pgpass, PGPASSWORD), never from the URI.
@@ -27,11 +31,17 @@ public:
     // conexión": a role that may only read gets the report but sends nothing).
     bool checkWritable(StoreProblem& problem);
 
+    // Asks the server to cancel the statement this store is waiting on, from
+    // any thread (the keeper's end, while its sender waits on a lock): the
+    // statement fails, and what it was sending stays waiting.
+    void cancelRunning();
+
     // The query the report runs, with ? for the start, the end and (when
     // oneStation) the station.
     static QString reportSql(bool oneStation);
 
 private:
+    bool readVersion(int& version, StoreProblem& problem);
     bool migrate(StoreProblem& problem);
     // A failed request: the problem, and the connection marked broken when
     // the server is gone, so that the next open() reconnects (libpq does not).
@@ -40,4 +50,6 @@ private:
     QString m_uri;
     QString m_connection;
     bool m_broken = false;
+    std::mutex m_cancelMutex;
+    pg_cancel* m_cancel = nullptr; // libpq's, for the open connection
 };

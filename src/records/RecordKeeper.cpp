@@ -79,6 +79,13 @@ RecordKeeper::~RecordKeeper()
     m_writerWake.notify_all();
     m_senderWake.notify_all();
     m_stopWake.notify_all();
+    {
+        // Whatever the server holds up (a lock, a slow statement) ends now:
+        // the records it was sending stay in the file for the next start.
+        std::lock_guard lock(m_serverMutex);
+        if (m_server)
+            m_server->cancelRunning();
+    }
     m_writer.join();
     m_sender.join();
 }
@@ -377,6 +384,11 @@ void RecordKeeper::senderLoop()
     QString lastLogged;
     Clock::time_point lastFailure = Clock::time_point::min();
     Clock::time_point periodicAt = Clock::now();
+    const auto useServer = [&](std::unique_ptr<PostgresRecordStore> next) {
+        std::lock_guard lock(m_serverMutex);
+        server = std::move(next);
+        m_server = server.get();
+    };
 
     for (;;) {
         QString uri, localFile;
@@ -415,10 +427,10 @@ void RecordKeeper::senderLoop()
         int setAside = -1;
         QStringList setAsideRows;
         if (uri.isEmpty()) {
-            server.reset();
+            useServer(nullptr);
         } else {
             if (!server || server->location() != uri)
-                server = std::make_unique<PostgresRecordStore>(uri);
+                useServer(std::make_unique<PostgresRecordStore>(uri));
             if (!local || local->location() != localFile) {
                 local.reset();
                 if (!localFile.isEmpty()) {
@@ -483,4 +495,5 @@ void RecordKeeper::senderLoop()
         }
         publish();
     }
+    useServer(nullptr);
 }

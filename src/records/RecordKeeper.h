@@ -28,9 +28,9 @@ struct RecordsStatus
         Failing,   // the last request failed: serverProblem says why
     };
     Link link = Link::NotSet;
-    QString serverProblem; // Spanish
-    int unsent = 0;        // records written here that the server has yet to confirm
-    int setAside = 0;      // records the server refused (or unreadable), kept here
+    QString serverProblem;    // Spanish
+    int unsent = 0;           // records written here that the server has yet to confirm
+    int setAside = 0;         // records the server refused (or unreadable), kept here
     QStringList setAsideRows; // the first of them: "id (reason)"
 
     bool operator==(const RecordsStatus&) const = default;
@@ -61,7 +61,9 @@ public:
     RecordKeeper(QString directory, QString server,
                  RecordKeeperTiming timing = RecordKeeperTiming{}, QObject* parent = nullptr);
     // Writes what is still waiting, then ends both threads; a record the
-    // server has not confirmed is sent at the next start.
+    // server has not confirmed is sent at the next start. A statement the
+    // server holds up is cancelled, so this never waits on the server
+    // longer than a connection attempt (connect_timeout).
     ~RecordKeeper() override;
     RecordKeeper(const RecordKeeper&) = delete;
     RecordKeeper& operator=(const RecordKeeper&) = delete;
@@ -116,6 +118,10 @@ private:
     bool m_stopping = false;
     RecordsStatus m_status;
     RecordsStatus m_told; // what statusChanged last told
+
+    // The sender's connection, for the end to cancel what it waits on.
+    std::mutex m_serverMutex;
+    class PostgresRecordStore* m_server = nullptr;
 
     std::thread m_writer;
     std::thread m_sender;

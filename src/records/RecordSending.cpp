@@ -25,6 +25,14 @@ QString serverReason(const QString& detail)
     return reason;
 }
 
+// The server's function refuses a record with a reason of its own ("lurn:
+// the session … is of another station"): the refusal is that record's, not
+// a right the role lacks.
+bool refusesThatRecord(const StoreProblem& problem)
+{
+    return problem.detail.contains(QLatin1String("lurn: "));
+}
+
 } // namespace
 
 SendOutcome sendWaiting(PostgresRecordStore& server, SqliteRecordStore& local,
@@ -39,7 +47,8 @@ SendOutcome sendWaiting(PostgresRecordStore& server, SqliteRecordStore& local,
     while (!stopping()) {
         std::vector<Unsent> batch;
         if (!local.takeUnsent(kBatchSize, batch, problem))
-            return localFailed(QT_TRANSLATE_NOOP("RecordSending", "No se pueden leer en este equipo los registros pendientes"));
+            return localFailed(QT_TRANSLATE_NOOP(
+                "RecordSending", "No se pueden leer en este equipo los registros pendientes"));
         if (batch.empty())
             return SendOutcome::Done;
         std::vector<Unsent> readable;
@@ -47,7 +56,8 @@ SendOutcome sendWaiting(PostgresRecordStore& server, SqliteRecordStore& local,
             if (u.unreadable.isEmpty())
                 readable.push_back(std::move(u));
             else if (!local.setAside(u, u.unreadable, problem))
-                return localFailed(QT_TRANSLATE_NOOP("RecordSending", "No se puede apartar en este equipo un registro ilegible"));
+                return localFailed(QT_TRANSLATE_NOOP(
+                    "RecordSending", "No se puede apartar en este equipo un registro ilegible"));
         }
         if (readable.empty())
             continue;
@@ -58,19 +68,35 @@ SendOutcome sendWaiting(PostgresRecordStore& server, SqliteRecordStore& local,
         std::vector<Unsent> accepted;
         if (server.save(records, problem)) {
             accepted = std::move(readable);
-        } else if (problem.kind != StoreProblem::Kind::Rejected) {
+        } else if (problem.kind != StoreProblem::Kind::Rejected &&
+                   problem.kind != StoreProblem::Kind::NoPrivileges) {
             return SendOutcome::ServerFailed;
         } else {
+            // Refused for a right: set aside only when the refusal is about
+            // that record (the server's function names it), or when other
+            // records of the batch pass. A right the whole role lacks
+            // refuses every record: they all wait, none is set aside.
+            std::vector<std::pair<Unsent*, StoreProblem>> denied;
+            const auto setAside = [&](Unsent& u, const StoreProblem& why) {
+                std::fprintf(stderr, "lurn: records: record %s set aside: %s\n",
+                             qPrintable(u.record.id), qPrintable(why.detail));
+                return local.setAside(u, serverReason(why.detail), problem);
+            };
             for (Unsent& u : readable) {
+                if (stopping())
+                    break; // what is left waits for the next start
                 StoreProblem one;
                 if (server.save({u.record}, one)) {
                     accepted.push_back(std::move(u));
-                } else if (one.kind == StoreProblem::Kind::Rejected) {
-                    std::fprintf(stderr, "lurn: records: record %s set aside: %s\n",
-                                 qPrintable(u.record.id), qPrintable(one.detail));
-                    if (!local.setAside(u, serverReason(one.detail), problem))
+                } else if (one.kind == StoreProblem::Kind::Rejected ||
+                           (one.kind == StoreProblem::Kind::NoPrivileges &&
+                            refusesThatRecord(one))) {
+                    if (!setAside(u, one))
                         return localFailed(QT_TRANSLATE_NOOP(
-                            "RecordSending", "No se puede apartar en este equipo un registro rechazado"));
+                            "RecordSending",
+                            "No se puede apartar en este equipo un registro rechazado"));
+                } else if (one.kind == StoreProblem::Kind::NoPrivileges) {
+                    denied.emplace_back(&u, one);
                 } else {
                     StoreProblem ignored;
                     local.confirmSent(accepted, ignored);
@@ -78,12 +104,24 @@ SendOutcome sendWaiting(PostgresRecordStore& server, SqliteRecordStore& local,
                     return SendOutcome::ServerFailed;
                 }
             }
+            if (!denied.empty() && accepted.empty()) {
+                StoreProblem ignored;
+                local.confirmSent(accepted, ignored);
+                problem = denied.front().second;
+                return SendOutcome::ServerFailed;
+            }
+            for (auto& [u, why] : denied)
+                if (!setAside(*u, why))
+                    return localFailed(QT_TRANSLATE_NOOP(
+                        "RecordSending",
+                        "No se puede apartar en este equipo un registro rechazado"));
         }
         // Sent, but not marked so here (a full disk, a read-only file
         // system): sending the same batch again at once would go on for
         // ever. It waits like any failure, and is shown.
         if (!local.confirmSent(accepted, problem))
-            return localFailed(QT_TRANSLATE_NOOP("RecordSending", "Enviado, pero no se puede anotar en este equipo"));
+            return localFailed(QT_TRANSLATE_NOOP(
+                "RecordSending", "Enviado, pero no se puede anotar en este equipo"));
     }
     return SendOutcome::Done;
 }

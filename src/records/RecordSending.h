@@ -17,10 +17,12 @@ enum class SendOutcome {
 };
 
 // Sends what waits, oldest first, a batch at a time. A batch the server
-// refuses for its values goes again one record at a time, and each record it
-// still refuses is set aside here with the server's reason, so that one bad
-// row never holds up the rest; a failure of the link or the role leaves the
-// whole batch waiting. Every round marks or sets aside at least one record,
+// refuses for its values or for a right goes again one record at a time, and
+// each record it still refuses for its values, or for a right with a reason
+// of the server's own functions or while others of the batch pass, is set
+// aside here with the server's reason, so that one bad row never holds up
+// the rest; a failure of the link, the login or a right the whole role lacks
+// leaves the whole batch waiting. Every round marks or sets aside at least one record,
 // or finds a newer state of one, so this ends. stopping is asked between
 // batches; problem and (for the file here) localWhat say why it stopped.
 SendOutcome sendWaiting(PostgresRecordStore& server, SqliteRecordStore& local,

@@ -58,6 +58,14 @@ const std::pair<const char*, const char*> kDefaults[] = {
     {"application_name", "lurn"},
 };
 
+// And every wait on the server itself: a statement (10 s; the report's year
+// of records takes well under a second), a lock (3 s: another's lock never
+// holds Lurn up for long) and a transaction left open by a client that
+// stalled (15 s, so that its locks go with it). A café's own options come
+// after these, so that they win.
+const char* const kServerTimeouts = "-c statement_timeout=10s -c lock_timeout=3s"
+                                    " -c idle_in_transaction_session_timeout=15s";
+
 } // namespace
 
 std::optional<ServerAddress> parseServerAddress(const QString& uri, QString& why)
@@ -204,8 +212,16 @@ QString connectOptions(const ServerAddress& address)
     // Qt's driver takes the port as one number; libpq takes a list.
     if (!address.port.isEmpty())
         out << QStringLiteral("port=") + quotedValue(address.port);
-    for (const auto& [key, value] : address.options)
-        out << key + QLatin1Char('=') + quotedValue(value);
+    bool ownOptions = false;
+    for (const auto& [key, value] : address.options) {
+        const bool options = key == QLatin1String("options");
+        ownOptions = ownOptions || options;
+        out << key + QLatin1Char('=') +
+                   quotedValue(options ? QLatin1String(kServerTimeouts) + QLatin1Char(' ') + value
+                                       : value);
+    }
+    if (!ownOptions)
+        out << QStringLiteral("options=") + quotedValue(QLatin1String(kServerTimeouts));
     for (const auto& [key, value] : kDefaults) {
         bool given = false;
         for (const auto& option : address.options)

@@ -37,6 +37,9 @@ struct Libpq
     decltype(&::PQgetlength) getlength = nullptr;
     decltype(&::PQgetisnull) getisnull = nullptr;
     decltype(&::PQclear) clear = nullptr;
+    decltype(&::PQgetCancel) getCancel = nullptr;
+    decltype(&::PQcancel) cancel = nullptr;
+    decltype(&::PQfreeCancel) freeCancel = nullptr;
     bool usable = false;
     std::string problem;
 };
@@ -60,25 +63,23 @@ const Libpq& libpq()
             l.problem = std::string("libpq cannot be loaded: ") + (why ? why : "unknown error");
             return l;
         }
-        l.usable = resolve(handle, "PQconnectdb", l.connectdb) &&
-                   resolve(handle, "PQstatus", l.status) &&
-                   resolve(handle, "PQerrorMessage", l.errorMessage) &&
-                   resolve(handle, "PQfinish", l.finish) &&
-                   resolve(handle, "PQsocket", l.socket) &&
-                   resolve(handle, "PQconsumeInput", l.consumeInput) &&
-                   resolve(handle, "PQnotifies", l.notifies) &&
-                   resolve(handle, "PQfreemem", l.freemem) &&
-                   resolve(handle, "PQexecParams", l.execParams) &&
-                   resolve(handle, "PQsendQueryParams", l.sendQueryParams) &&
-                   resolve(handle, "PQgetResult", l.getResult) &&
-                   resolve(handle, "PQresultStatus", l.resultStatus) &&
-                   resolve(handle, "PQresultErrorField", l.resultErrorField) &&
-                   resolve(handle, "PQresultErrorMessage", l.resultErrorMessage) &&
-                   resolve(handle, "PQntuples", l.ntuples) &&
-                   resolve(handle, "PQgetvalue", l.getvalue) &&
-                   resolve(handle, "PQgetlength", l.getlength) &&
-                   resolve(handle, "PQgetisnull", l.getisnull) &&
-                   resolve(handle, "PQclear", l.clear);
+        l.usable =
+            resolve(handle, "PQconnectdb", l.connectdb) && resolve(handle, "PQstatus", l.status) &&
+            resolve(handle, "PQerrorMessage", l.errorMessage) &&
+            resolve(handle, "PQfinish", l.finish) && resolve(handle, "PQsocket", l.socket) &&
+            resolve(handle, "PQconsumeInput", l.consumeInput) &&
+            resolve(handle, "PQnotifies", l.notifies) && resolve(handle, "PQfreemem", l.freemem) &&
+            resolve(handle, "PQexecParams", l.execParams) &&
+            resolve(handle, "PQsendQueryParams", l.sendQueryParams) &&
+            resolve(handle, "PQgetResult", l.getResult) &&
+            resolve(handle, "PQresultStatus", l.resultStatus) &&
+            resolve(handle, "PQresultErrorField", l.resultErrorField) &&
+            resolve(handle, "PQresultErrorMessage", l.resultErrorMessage) &&
+            resolve(handle, "PQntuples", l.ntuples) && resolve(handle, "PQgetvalue", l.getvalue) &&
+            resolve(handle, "PQgetlength", l.getlength) &&
+            resolve(handle, "PQgetisnull", l.getisnull) && resolve(handle, "PQclear", l.clear) &&
+            resolve(handle, "PQgetCancel", l.getCancel) && resolve(handle, "PQcancel", l.cancel) &&
+            resolve(handle, "PQfreeCancel", l.freeCancel);
         if (!l.usable)
             l.problem = "libpq lacks a function this program calls";
         return l;
@@ -217,6 +218,25 @@ void PQclear(PGresult* res)
     const Libpq& l = libpq();
     if (l.usable && res)
         l.clear(res);
+}
+
+PGcancel* PQgetCancel(PGconn* conn)
+{
+    const Libpq& l = libpq();
+    return l.usable && conn ? l.getCancel(conn) : nullptr;
+}
+
+int PQcancel(PGcancel* cancel, char* errbuf, int errbufsize)
+{
+    const Libpq& l = libpq();
+    return l.usable && cancel ? l.cancel(cancel, errbuf, errbufsize) : 0;
+}
+
+void PQfreeCancel(PGcancel* cancel)
+{
+    const Libpq& l = libpq();
+    if (l.usable && cancel)
+        l.freeCancel(cancel);
 }
 
 } // extern "C"

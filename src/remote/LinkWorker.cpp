@@ -7,30 +7,20 @@
 
 namespace {
 
-const char* const kUpsertStation =
-    "WITH written AS ("
-    " INSERT INTO stations (station, host, lurn_version, state, session_id, started_at,"
-    "  planned_seconds, ends_at, rate_per_hour, cost, updated_at)"
-    " VALUES ($1, $2, $3, $4, $5::uuid, $6::timestamptz, $7::integer,"
-    "  now() + make_interval(secs => $8::double precision), $9::integer, $10::bigint, now())"
-    " ON CONFLICT (station) DO UPDATE SET host = excluded.host,"
-    "  lurn_version = excluded.lurn_version, state = excluded.state,"
-    "  session_id = excluded.session_id, started_at = excluded.started_at,"
-    "  planned_seconds = excluded.planned_seconds, ends_at = excluded.ends_at,"
-    "  rate_per_hour = excluded.rate_per_hour, cost = excluded.cost, updated_at = now()"
-    " RETURNING station)"
-    " SELECT pg_notify('lurn_stations', station) FROM written";
+// A station writes and reads only through the server's own functions
+// (data/sql/lurn-station-functions.sql): they take the station from the role,
+// check every value and notify the counter.
+const char* const kWriteStation =
+    "SELECT lurn_write_station($1, $2, $3, $4, $5::uuid, $6::timestamptz, $7::integer,"
+    " $8::double precision, $9::integer, $10::bigint)";
 
 // The time left is computed by the server so that a station's wrong clock
 // cannot make an order look fresh or stale.
 const char* const kPending =
     "SELECT id, kind, hours, minutes, seconds, second_rate, warn_minutes, add_minutes, message,"
-    " issued_by, issued_at, expires_at <= now(),"
-    " floor(extract(epoch FROM expires_at - now()) * 1000)::bigint, station"
-    " FROM commands WHERE station = $1 AND state = 'pending' ORDER BY issued_at, id";
+    " issued_by, issued_at, expired, ms_left, station FROM lurn_pending_commands($1)";
 
-const char* const kAnswer = "UPDATE commands SET state = $2, answered_at = now(), answer = $3"
-                            " WHERE id = $1::uuid AND state = 'pending'";
+const char* const kAnswer = "SELECT lurn_answer_command($1, $2::uuid, $3, $4)";
 
 std::optional<QByteArray> text(const QString& s)
 {
@@ -84,8 +74,29 @@ LinkWorker::LinkWorker(QByteArray conninfo, QString station, QString host, QStri
 
 LinkWorker::~LinkWorker()
 {
+    dropConnection();
+}
+
+void LinkWorker::dropConnection()
+{
+    {
+        std::lock_guard lock(m_cancelMutex);
+        PQfreeCancel(m_cancel);
+        m_cancel = nullptr;
+    }
     if (m_conn)
         PQfinish(m_conn);
+    m_conn = nullptr;
+}
+
+void LinkWorker::interrupt()
+{
+    m_stopping = true;
+    std::lock_guard lock(m_cancelMutex);
+    if (m_cancel) {
+        char why[256];
+        PQcancel(m_cancel, why, int(sizeof why));
+    }
 }
 
 void LinkWorker::start()
@@ -112,9 +123,7 @@ void LinkWorker::stop()
         m_heartbeat->stop();
     if (m_retry)
         m_retry->stop();
-    if (m_conn)
-        PQfinish(m_conn);
-    m_conn = nullptr;
+    dropConnection();
 }
 
 void LinkWorker::setStatus(bool connected, const QString& problem)
@@ -135,6 +144,10 @@ void LinkWorker::connectNow()
         lost(describeConnectionFailure(QString::fromUtf8(PQerrorMessage(m_conn)).simplified()));
         return;
     }
+    {
+        std::lock_guard lock(m_cancelMutex);
+        m_cancel = PQgetCancel(m_conn);
+    }
     if (!check(run(m_conn, "LISTEN lurn_commands")))
         return;
     m_notifier = new QSocketNotifier(PQsocket(m_conn), QSocketNotifier::Read, this);
@@ -152,9 +165,7 @@ void LinkWorker::lost(const QString& problem)
 {
     delete m_notifier;
     m_notifier = nullptr;
-    if (m_conn)
-        PQfinish(m_conn);
-    m_conn = nullptr;
+    dropConnection();
     m_heartbeat->stop();
     setStatus(false, problem);
     if (m_stopping)
@@ -221,7 +232,7 @@ void LinkWorker::readPending()
 
 void LinkWorker::readPendingOnce()
 {
-    if (!m_conn)
+    if (!m_conn || m_stopping)
         return;
     Outcome o = run(m_conn, kPending, {text(m_station)});
     if (!check(o))
@@ -276,6 +287,8 @@ void LinkWorker::publish(const StationStatus& status)
 
 bool LinkWorker::writeStation()
 {
+    if (m_stopping)
+        return false;
     const StationStatus& s = *m_status;
     std::optional<double> left;
     if (s.remainingSeconds) {
@@ -291,7 +304,7 @@ bool LinkWorker::writeStation()
     if (!s.sessionId.isEmpty())
         session = s.sessionId.toUtf8();
     const bool ok = check(run(
-        m_conn, kUpsertStation,
+        m_conn, kWriteStation,
         {text(m_station), text(m_host), text(m_version), QByteArray(stateName(s.state)), session,
          started, number(s.plannedSeconds), number(left), number(s.ratePerHour), number(s.cost)}));
     if (ok)
@@ -310,17 +323,22 @@ void LinkWorker::answer(const QString& id, bool done, const QString& why)
     // disk; sending first widens the moment in which a crash would carry it
     // out again only by the time the statement takes to leave.
     const char* state = done ? "done" : "refused";
-    const bool sent = m_conn && send(m_conn, kAnswer, {text(id), QByteArray(state), text(why)});
+    const bool sent =
+        m_conn && !m_stopping &&
+        send(m_conn, kAnswer, {text(m_station), text(id), QByteArray(state), text(why)});
     QString problem;
     if (!m_ledger.find(id) && !m_ledger.record(id, done, why, problem))
         setStatus(m_linkStatus.connected, problem);
-    if (m_conn && check(collect(m_conn, sent)))
+    if (m_conn && !m_stopping && check(collect(m_conn, sent)))
         drainNotifications();
 }
 
 bool LinkWorker::writeAnswer(const QString& id, const char* state, const QString& answer)
 {
-    const bool ok = check(run(m_conn, kAnswer, {text(id), QByteArray(state), text(answer)}));
+    if (m_stopping)
+        return false;
+    const bool ok =
+        check(run(m_conn, kAnswer, {text(m_station), text(id), QByteArray(state), text(answer)}));
     if (ok)
         drainNotifications();
     return ok;

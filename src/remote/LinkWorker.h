@@ -10,6 +10,8 @@
 
 #include <libpq-fe.h>
 
+#include <atomic>
+#include <mutex>
 #include <optional>
 
 class QSocketNotifier;
@@ -35,6 +37,10 @@ public:
 
     void start();
     void stop();
+    // From any thread, before stop(): cancels the statement the link waits
+    // on (a lock the server holds it up with) and sends nothing more, so
+    // that stop() comes at once.
+    void interrupt();
     void publish(const StationStatus& status);
     void answer(const QString& id, bool done, const QString& why);
 
@@ -45,6 +51,7 @@ signals:
 private:
     void connectNow();
     void lost(const QString& problem);
+    void dropConnection();
     void setStatus(bool connected, const QString& problem);
     void readable();
     void drainNotifications();
@@ -70,7 +77,9 @@ private:
     // the window carries one out must not hand it over again.
     QSet<QString> m_delivered;
     LinkStatus m_linkStatus;
-    bool m_stopping = false;
+    std::atomic<bool> m_stopping = false;
+    std::mutex m_cancelMutex;
+    PGcancel* m_cancel = nullptr; // for m_conn
     bool m_reading = false;
     bool m_readAgain = false;
 };

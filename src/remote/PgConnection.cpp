@@ -82,17 +82,28 @@ Outcome run(PGconn* conn, const char* sql, const std::vector<std::optional<QByte
 
 QString describeFailure(const QString& sqlState, const QString& message)
 {
-    static const QRegularExpression table(QStringLiteral("(?:table|relation) \"?([^\" ]+)\"?"));
-    const QRegularExpressionMatch m = table.match(message);
+    static const QRegularExpression object(
+        QStringLiteral("(?:table|relation|function) \"?([^\"( ]+)\"?"));
+    const QRegularExpressionMatch m = object.match(message);
     const QString name = m.hasMatch() ? m.captured(1) : QStringLiteral("?");
     if (sqlState == QLatin1String("42501")) {
-        if (message.contains(QLatin1String("row-level security")))
-            return QStringLiteral("El servidor no deja a este puesto escribir esa fila de la "
-                                  "tabla %1 (¿el usuario del puesto es de otro puesto?): %2")
+        // The server's function refuses another station's name or row.
+        if (message.contains(QLatin1String("lurn: ")) ||
+            message.contains(QLatin1String("row-level security")))
+            return QStringLiteral("El servidor no deja a este puesto escribir como otro puesto "
+                                  "(¿el usuario del puesto es de otro puesto?): %1")
+                .arg(message);
+        if (message.contains(QLatin1String("function")))
+            return QStringLiteral("Al usuario del puesto le falta un permiso sobre la función "
+                                  "%1 (ejecute otra vez la preparación del servidor): %2")
                 .arg(name, message);
         return QStringLiteral("Al usuario del puesto le falta un permiso sobre la tabla %1: %2")
             .arg(name, message);
     }
+    if (sqlState == QLatin1String("42883"))
+        return QStringLiteral("Falta en el servidor la función %1: ejecute la preparación del "
+                              "servidor o dé a Lurn el usuario dueño de la base: %2")
+            .arg(name, message);
     if (sqlState == QLatin1String("42P01"))
         return QStringLiteral("Falta la tabla %1 en el servidor: ejecute la preparación del "
                               "servidor o dé a Lurn el usuario dueño de la base: %2")

@@ -46,6 +46,9 @@ StationLink::~StationLink()
 {
     if (!m_worker)
         return;
+    // The link's thread may be waiting on the server (a lock held there):
+    // that statement is cancelled, so the end of the program never waits on it.
+    m_worker->interrupt();
     QMetaObject::invokeMethod(m_worker, &LinkWorker::stop, Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();

@@ -36,12 +36,13 @@ QString uriFor(const QString& user, const QString& database)
 class Server final
 {
 public:
-    Server() : m_name(QStringLiteral("test-server-%1").arg(++count()))
+    explicit Server(const QString& user = QStringLiteral("lurn"))
+        : m_name(QStringLiteral("test-server-%1").arg(++count()))
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
         db.setHostName(env("LURN_PG_HOST"));
         db.setDatabaseName(QStringLiteral("cafe"));
-        db.setUserName(QStringLiteral("lurn"));
+        db.setUserName(user);
         db.open();
     }
     ~Server()
@@ -53,6 +54,14 @@ public:
     {
         QSqlQuery q(QSqlDatabase::database(m_name, false));
         return q.exec(sql);
+    }
+    // The server's SQLSTATE and message when it refuses; empty when it does not.
+    QString refusal(const QString& sql)
+    {
+        QSqlQuery q(QSqlDatabase::database(m_name, false));
+        if (q.exec(sql))
+            return QString();
+        return q.lastError().nativeErrorCode() + QLatin1Char(' ') + q.lastError().databaseText();
     }
     QVariant value(const QString& sql)
     {
@@ -173,7 +182,7 @@ private slots:
             expected << rowText(r);
         Server server;
         QCOMPARE(server.rows(), expected);
-        QCOMPARE(server.value("SELECT version FROM schema_version").toInt(), 2);
+        QCOMPARE(server.value("SELECT version FROM schema_version").toInt(), 3);
 
         ReportLoader loader;
         QSignalSpy loaded(&loader, &ReportLoader::loaded);
@@ -277,10 +286,12 @@ private slots:
                                                   << "" << 3 << "no se puede leer";
         QTest::newRow("end that is not a time") << "ended_at = '31/12/2025 10:00'"
                                                 << "" << 3 << "no se puede leer";
-        QTest::newRow("cost the server's own rule refuses")
-            << "cost = 99999999"
-            << "ALTER TABLE sessions ADD CONSTRAINT cost_sane CHECK (cost < 1000000)" << 3
-            << "cost_sane";
+        QTest::newRow("rate the server's own rule refuses")
+            << "rate_per_hour = 99999"
+            << "ALTER TABLE sessions ADD CONSTRAINT rate_sane CHECK (rate_per_hour < 50000)" << 3
+            << "rate_sane";
+        QTest::newRow("cost past the countdown's length") << "cost = 99999999"
+                                                          << "" << 3 << "lurn: cost 99999999";
     }
 
     // One row the server refuses (or that cannot be read here) is set aside
@@ -351,17 +362,17 @@ private slots:
 
         // The owner lifts the rule: the next start sends it.
         if (!serverRule.isEmpty()) {
-            QVERIFY(Server().exec("ALTER TABLE sessions DROP CONSTRAINT cost_sane"));
+            QVERIFY(Server().exec("ALTER TABLE sessions DROP CONSTRAINT rate_sane"));
             {
                 RecordKeeper keeper(dir.path(), env("LURN_PG_URI"), kQuick);
                 QVERIFY(keeper.waitUntilSent(20000));
                 QCOMPARE(keeper.status().setAside, 0);
             }
             QCOMPARE(Server()
-                         .value(QStringLiteral("SELECT cost FROM sessions WHERE id = '%1'")
+                         .value(QStringLiteral("SELECT rate_per_hour FROM sessions WHERE id = '%1'")
                                     .arg(poisoned.id))
-                         .toLongLong(),
-                     99999999LL);
+                         .toInt(),
+                     99999);
             QCOMPARE(RecordsFile(dir.filePath("records.sqlite"))
                          .value("SELECT count(*) FROM set_aside")
                          .toInt(),
@@ -451,6 +462,152 @@ private slots:
         }
         QCOMPARE(server.rows(), QStringList({rowText(a), rowText(b)}));
         QVERIFY(server.exec("DROP TABLE sends"));
+    }
+
+    // The shared-role mode gets the station's functions, and their checks,
+    // from Lurn's own migration: a café that trusts its stations still gets
+    // sound takings.
+    void sharedRoleChecks_data()
+    {
+        QTest::addColumn<QString>("call");
+        QTest::addColumn<QString>("refused"); // the SQLSTATE's class; empty when accepted
+        const auto row = [](const char* tag, const char* values, const char* refused) {
+            QTest::newRow(tag)
+                << QStringLiteral("SELECT lurn_write_session(%1)").arg(QString::fromUtf8(values))
+                << QString::fromUtf8(refused);
+        };
+        // The session on the server: uuid(7, 1), "Puesto 7", started at ten,
+        // 1800 s at 500 an hour, cost 100, running.
+#define KNOWN "'00000000-0000-4000-8007-000000000001', 'Puesto 7', '2025-12-10 10:00+00'"
+        row("a new session",
+            "gen_random_uuid(), 'Puesto 7', now(), NULL, 1800, 500, 1,"
+            " 'running', now()",
+            "");
+        row("its cost going up", KNOWN ", NULL, 1800, 500, 101, 'running', now()", "");
+        row("its end", KNOWN ", '2025-12-10 10:30+00', 1800, 500, 250, 'time_up', now()", "");
+        row("its cost going down", KNOWN ", NULL, 1800, 500, 99, 'running', now()", "23");
+        row("its start moved",
+            "'00000000-0000-4000-8007-000000000001', 'Puesto 7', '2025-12-10 09:00+00', NULL,"
+            " 1800, 500, 100, 'running', now()",
+            "23");
+        row("in another station's name",
+            "'00000000-0000-4000-8007-000000000001', 'Puesto 8', '2025-12-10 10:00+00', NULL,"
+            " 1800, 500, 100, 'running', now()",
+            "42");
+        row("a cost past its length", KNOWN ", NULL, 1800, 500, 251, 'running', now()", "22");
+        row("a negative cost",
+            "gen_random_uuid(), 'Puesto 7', now(), NULL, 1800, 500, -5,"
+            " 'running', now()",
+            "22");
+        row("an endless end", KNOWN ", 'infinity', 1800, 500, 100, 'time_up', now()", "22");
+        row("a start at minus infinity",
+            "gen_random_uuid(), 'Puesto 7', '-infinity', NULL, 1800,"
+            " 500, 1, 'running', now()",
+            "22");
+        row("a rate out of range", KNOWN ", NULL, 1800, 100001, 100, 'running', now()", "22");
+        row("an end that is not one", KNOWN ", now(), 1800, 500, 100, 'finished', now()", "22");
+#undef KNOWN
+    }
+    void sharedRoleChecks()
+    {
+        QFETCH(QString, call);
+        QFETCH(QString, refused);
+        {
+            PostgresRecordStore owner(env("LURN_PG_URI"));
+            StoreProblem problem;
+            QVERIFY2(owner.open(problem), qPrintable(problem.detail));
+            QVERIFY2(owner.save({sessionRecord(uuid(7, 1), "Puesto 7", kTen, 100)}, problem),
+                     qPrintable(problem.detail));
+        }
+        Server server;
+        const QStringList before = server.rows();
+        const QString refusal = server.refusal(call);
+        if (refused.isEmpty()) {
+            QVERIFY2(refusal.isEmpty(), qPrintable(refusal));
+            return;
+        }
+        QVERIFY2(refusal.startsWith(refused) && refusal.contains(QLatin1String("lurn: ")),
+                 qPrintable(refusal));
+        QCOMPARE(server.rows(), before);
+    }
+
+    // A server an earlier Lurn left at version 2 is brought to 3, and a
+    // newer one is left alone.
+    void migratesFromVersionTwo()
+    {
+        {
+            PostgresRecordStore owner(env("LURN_PG_URI"));
+            StoreProblem problem;
+            QVERIFY(owner.open(problem));
+        }
+        Server server;
+        QVERIFY(server.exec(
+            "DROP FUNCTION lurn_write_session, lurn_write_station, lurn_pending_commands,"
+            " lurn_answer_command, lurn_schema_version, lurn_caller_station, lurn_check_numbers,"
+            " lurn_check_time, lurn_station_name"));
+        QVERIFY(server.exec("DROP TABLE station_roles"));
+        QVERIFY(server.exec("UPDATE schema_version SET version = 2"));
+        {
+            PostgresRecordStore store(env("LURN_PG_URI"));
+            StoreProblem problem;
+            QVERIFY2(store.open(problem), qPrintable(problem.detail));
+            QVERIFY2(store.save({sessionRecord(uuid(7, 2), "Puesto 7", kTen, 3)}, problem),
+                     qPrintable(problem.detail));
+        }
+        QCOMPARE(server.value("SELECT version FROM schema_version").toInt(), 3);
+        QCOMPARE(server.value("SELECT to_regprocedure('lurn_pending_commands(text)') IS NOT NULL")
+                     .toBool(),
+                 true);
+
+        QVERIFY(server.exec("UPDATE schema_version SET version = 4"));
+        PostgresRecordStore store(env("LURN_PG_URI"));
+        StoreProblem problem;
+        QVERIFY(!store.open(problem));
+        QCOMPARE(problem.kind, StoreProblem::Kind::NewerSchema);
+        QVERIFY(server.exec("UPDATE schema_version SET version = 3"));
+    }
+
+    // What another role can lock holds up no station: the version is read
+    // without a lock, a migration serialises on a lock of the table's (which
+    // only its owner can take), and a wait ends within lock_timeout with the
+    // server's reason, to be tried again.
+    void locksHoldUpNoStation()
+    {
+        {
+            PostgresRecordStore owner(env("LURN_PG_URI"));
+            StoreProblem problem;
+            QVERIFY(owner.open(problem));
+        }
+        // An advisory lock needs no right: a reader holds the key earlier
+        // Lurns migrated under.
+        Server reader(QStringLiteral("lurn_reader"));
+        QVERIFY(reader.exec("SELECT pg_advisory_lock(1282765422)"));
+        Server server;
+        for (int version : {3, 2}) {
+            QVERIFY(
+                server.exec(QStringLiteral("UPDATE schema_version SET version = %1").arg(version)));
+            PostgresRecordStore store(env("LURN_PG_URI"));
+            StoreProblem problem;
+            QVERIFY2(store.open(problem), qPrintable(problem.detail));
+        }
+        QCOMPARE(server.value("SELECT version FROM schema_version").toInt(), 3);
+
+        // A migration stuck on the table (here its owner's lock): the station
+        // is told why, and gets through once it is gone.
+        Server holder;
+        QVERIFY(holder.exec("BEGIN"));
+        QVERIFY(holder.exec("LOCK TABLE schema_version IN ACCESS EXCLUSIVE MODE"));
+        {
+            PostgresRecordStore store(env("LURN_PG_URI"));
+            StoreProblem problem;
+            QVERIFY(!store.open(problem));
+            QVERIFY2(problem.detail.contains(QLatin1String("lock timeout")),
+                     qPrintable(problem.detail));
+        }
+        QVERIFY(holder.exec("ROLLBACK"));
+        PostgresRecordStore store(env("LURN_PG_URI"));
+        StoreProblem problem;
+        QVERIFY2(store.open(problem), qPrintable(problem.detail));
     }
 
     void refusedConnections_data()

@@ -146,7 +146,8 @@ private slots:
         QTest::newRow("password as a keyword") << "postgresql://lurn@caja/cafe?password=secreto"
                                                << "pgpass";
         QTest::newRow("key password as a keyword")
-            << "postgresql://lurn@caja/cafe?sslmode=verify-full&sslpassword=secreto" << "pgpass";
+            << "postgresql://lurn@caja/cafe?sslmode=verify-full&sslpassword=secreto"
+            << "pgpass";
         QTest::newRow("broken percent code") << "postgresql://lurn@caja/ca%4"
                                              << "%";
         QTest::newRow("port not a number") << "postgresql://caja:cinco/cafe"
@@ -178,6 +179,17 @@ private slots:
         QVERIFY(!options.contains("connect_timeout=5"));
         QVERIFY(options.contains("tcp_user_timeout=10000"));
         QVERIFY(options.contains("keepalives=1"));
+        // And every wait on the server: a statement, a lock, an open transaction.
+        const QString bounds = QStringLiteral("options='-c statement_timeout=10s -c lock_timeout=3s"
+                                              " -c idle_in_transaction_session_timeout=15s'");
+        QVERIFY2(options.contains(bounds), qPrintable(options.join(u' ')));
+
+        // The café's own options come after them, so that theirs win.
+        address = parseServerAddress("postgresql://caja/cafe?options=-c%20lock_timeout%3D9s", why);
+        QVERIFY(address);
+        QVERIFY2(connectOptions(*address).contains(
+                     "idle_in_transaction_session_timeout=15s -c lock_timeout=9s'"),
+                 qPrintable(connectOptions(*address)));
     }
 
     // The exact file: BOM, header, local times, whole numbers, quoting.
@@ -241,7 +253,8 @@ private slots:
     {
         QFETCH(QString, station);
         QFETCH(QByteArray, field);
-        const QByteArray text = csvText({record(station, kTen, kTen + 60'000, 8, EndReason::Stopped)});
+        const QByteArray text =
+            csvText({record(station, kTen, kTen + 60'000, 8, EndReason::Stopped)});
         const QList<QByteArray> lines = text.split('\n');
         QVERIFY2(lines.size() >= 2, text.constData());
         QVERIFY2(lines[1].startsWith(field + ",2025-12-10 11:00:00,"), lines[1].constData());

@@ -94,7 +94,7 @@ private slots:
             QTest::addRow("role lacks a right%s", when)
                 << reader << openFirst
                 << QStringLiteral("Sala: conectado, con un problema: Al usuario del puesto le "
-                                  "falta un permiso sobre la tabla");
+                                  "falta un permiso sobre la función");
             QTest::addRow("server unreachable%s", when)
                 << unreachable << openFirst
                 << QStringLiteral("Sala: sin conexión. Sin conexión con el servidor:");

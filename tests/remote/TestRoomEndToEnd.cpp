@@ -59,7 +59,7 @@ int secondsIn(const QString& title)
 class Station final
 {
 public:
-    explicit Station(const QString& name) : m_name(name)
+    explicit Station(const QString& name, const QString& server = env("LURN_PG_URI")) : m_name(name)
     {
         QDir().mkpath(config());
         QDir().mkpath(data());
@@ -69,7 +69,7 @@ public:
         s.setValue("Tarifes/Tarifa1", "3600");
         s.setValue("Tarifes/Tarifa2", "1000");
         s.setValue("Claus/Clau", QString::fromLatin1(ScrambleKey("abc").c_str()));
-        s.setValue("Registro/Servidor", env("LURN_PG_URI"));
+        s.setValue("Registro/Servidor", server);
         s.setValue("Registro/Puesto", name);
     }
 
@@ -394,6 +394,35 @@ private slots:
                                   kWaitMs);
         QCOMPARE(query(QStringLiteral("SELECT count(*) FROM commands WHERE state = 'pending'")),
                  QStringLiteral("0"));
+    }
+
+    // SIGTERM (the session's end, the hand-over) while the server holds the
+    // station's row: a lock of the superuser's, with the station's own bounds
+    // on the server's waits lifted, so that only cancelling ends its wait.
+    // Lurn ends at once, without the lock being let go.
+    void endsWhileTheServerHoldsItsRow()
+    {
+        Station third(
+            QStringLiteral("PC03"),
+            env("LURN_PG_URI") +
+                QStringLiteral("&options=-c%20lock_timeout%3D0%20-c%20statement_timeout%3D0"));
+        third.start();
+        QVERIFY2(third.window(*probe, QStringLiteral("Lurn")), qPrintable(third.run().errors()));
+        QTRY_COMPARE_WITH_TIMEOUT(stationColumn(QStringLiteral("PC03"), "state"),
+                                  QStringLiteral("idle"), kWaitMs);
+        Sql holder(QStringLiteral("postgres"), QStringLiteral("cafe"));
+        holder.value(QStringLiteral("BEGIN"));
+        QCOMPARE(holder.value("SELECT station FROM stations WHERE station = 'PC03' FOR UPDATE"),
+                 QStringLiteral("PC03"));
+        // Its next write (at the latest the heartbeat's, 15 s on) waits.
+        QTRY_COMPARE_WITH_TIMEOUT(query("SELECT count(*) FROM pg_stat_activity"
+                                        " WHERE wait_event_type = 'Lock'"
+                                        " AND query LIKE '%lurn_write_station%'"),
+                                  QStringLiteral("1"), kWaitMs);
+        ::kill(pid_t(third.run().pid()), SIGTERM);
+        const bool ended = third.run().endsWithin(20000);
+        holder.value(QStringLiteral("ROLLBACK"));
+        QVERIFY2(ended, qPrintable(third.run().errors()));
     }
 };
 

@@ -58,7 +58,7 @@ private slots:
         StoreProblem problem;
         QVERIFY2(store.open(problem), qPrintable(problem.detail));
         Sql owner(QStringLiteral("lurn"), QStringLiteral("cafe"));
-        QCOMPARE(owner.value("SELECT version FROM schema_version"), QStringLiteral("2"));
+        QCOMPARE(owner.value("SELECT version FROM schema_version"), QStringLiteral("3"));
     }
 
     void init()
@@ -243,7 +243,7 @@ private slots:
                                           << QStringLiteral("Sin conexión");
         QTest::newRow("tables missing (the reader's database)")
             << uri(QStringLiteral("lurn_reader"), QStringLiteral("postgres"))
-            << QStringLiteral("Falta la tabla commands");
+            << QStringLiteral("Falta en el servidor la función lurn_pending_commands");
     }
     void saysWhyItCannotConnect()
     {
@@ -264,39 +264,47 @@ private slots:
                             const char* expected) {
             QTest::newRow(tag) << role << QString::fromUtf8(sql) << QString::fromUtf8(expected);
         };
-        row("A reads its commands only", a, "SELECT count(*) FROM commands", "1");
-        row("A does not see B's commands", a,
-            "SELECT count(*) FROM commands WHERE station = 'PC02'", "0");
+        row("A reads its commands only", a, "SELECT count(*) FROM lurn_pending_commands('PC01')",
+            "1");
+        row("A cannot read B's commands", a, "SELECT count(*) FROM lurn_pending_commands('PC02')",
+            "denied");
+        row("A reads no table", a, "SELECT count(*) FROM commands", "denied");
         row("A answers its command", a,
-            "UPDATE commands SET state = 'done', answered_at = now() WHERE station = 'PC01'", "1");
+            "SELECT lurn_answer_command('PC01', '" PC01_COMMAND "', 'done', NULL)", "t");
         row("A cannot answer B's command", a,
-            "UPDATE commands SET state = 'done' WHERE station = 'PC02'", "0");
+            "SELECT lurn_answer_command('PC01', '" PC02_COMMAND "', 'done', NULL)", "f");
+        row("A cannot answer as B", a,
+            "SELECT lurn_answer_command('PC02', '" PC02_COMMAND "', 'done', NULL)", "denied");
         row("A cannot rewrite its command", a, "UPDATE commands SET kind = 'message'", "denied");
-        row("A cannot hand its command to B", a,
-            "UPDATE commands SET state = 'done', station = 'PC02'", "denied");
         row("A cannot issue commands", a,
             "INSERT INTO commands (station, kind) VALUES ('PC01', 'stop')", "denied");
         row("A writes its session", a,
-            "INSERT INTO sessions VALUES (gen_random_uuid(), 'PC01', now(), NULL, 60, 60, 1,"
+            "SELECT lurn_write_session(gen_random_uuid(), 'PC01', now(), NULL, 60, 60, 1,"
             " 'running', now())",
-            "1");
+            "");
         row("A cannot write a session for B", a,
-            "INSERT INTO sessions VALUES (gen_random_uuid(), 'PC02', now(), NULL, 60, 60, 1,"
+            "SELECT lurn_write_session(gen_random_uuid(), 'PC02', now(), NULL, 60, 60, 1,"
             " 'running', now())",
             "denied");
         row("A cannot change B's takings", a, "UPDATE sessions SET cost = 0 WHERE station = 'PC02'",
-            "0");
-        row("A cannot move its session to B", a, "UPDATE sessions SET station = 'PC02'", "denied");
+            "denied");
         row("A cannot delete its session", a, "DELETE FROM sessions", "denied");
-        row("A updates its stations row", a,
-            "UPDATE stations SET state = 'idle' WHERE station = 'PC01'", "1");
-        row("A cannot change B's stations row", a,
-            "UPDATE stations SET state = 'idle' WHERE station = 'PC02'", "0");
+        row("A writes its stations row", a,
+            "SELECT lurn_write_station('PC01', 'pc01', '1', 'idle', NULL, NULL, NULL, NULL, NULL,"
+            " NULL)",
+            "");
         row("A cannot write a stations row for B", a,
-            "INSERT INTO stations (station, state) VALUES ('PC03', 'idle')", "denied");
+            "SELECT lurn_write_station('PC02', 'pc01', '1', 'idle', NULL, NULL, NULL, NULL, NULL,"
+            " NULL)",
+            "denied");
+        row("A reads the schema's version", a, "SELECT lurn_schema_version()", "3");
         row("A cannot read the role table", a, "SELECT count(*) FROM station_roles", "denied");
         row("counter reads every command", counter, "SELECT count(*) FROM commands", "2");
-        row("counter reads every session", counter, "SELECT count(*) FROM sessions", "2");
+        row("counter reads every session", counter, "SELECT count(*) FROM sessions", "3");
+        row("counter cannot write as a station", counter,
+            "SELECT lurn_write_session(gen_random_uuid(), 'PC01', now(), NULL, 60, 60, 1,"
+            " 'running', now())",
+            "denied");
         row("counter issues a command", counter,
             "INSERT INTO commands (station, kind) VALUES ('PC02', 'stop')", "1");
         row("counter cannot issue an answered command", counter,
@@ -370,7 +378,7 @@ private slots:
                          QStringLiteral("PC02"), ledger(), kQuick);
         QSignalSpy arrived(&link, &StationLink::commandArrived);
         link.publish(StationStatus{});
-        QTRY_VERIFY_WITH_TIMEOUT(link.status().problem.contains(QLatin1String("tabla stations")),
+        QTRY_VERIFY_WITH_TIMEOUT(link.status().problem.contains(QLatin1String("otro puesto")),
                                  10000);
         Sql admin(QStringLiteral("postgres"), QStringLiteral("cafe_roles"));
         QCOMPARE(admin.value("SELECT state FROM stations WHERE station = 'PC02'"),
@@ -381,37 +389,7 @@ private slots:
 private:
     QString ledger() const { return m_data.filePath(QStringLiteral("orders.ledger")); }
 
-    // A database of its own set up by the script, with PC01 and PC02, one
-    // session, one stations row and one pending command each.
-    void setUpServer()
-    {
-        Sql admin(QStringLiteral("postgres"), QStringLiteral("postgres"));
-        admin.value("DROP DATABASE IF EXISTS cafe_roles");
-        QCOMPARE(admin.value("CREATE DATABASE cafe_roles"), QStringLiteral(""));
-        QProcess psql;
-        psql.start(env("LURN_PG_BIN") + QStringLiteral("/psql"),
-                   {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"),
-                    QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-h"), env("LURN_PG_HOST"),
-                    QStringLiteral("-U"), QStringLiteral("postgres"), QStringLiteral("-d"),
-                    QStringLiteral("cafe_roles"), QStringLiteral("-f"),
-                    QStringLiteral(LURN_SETUP_SQL)});
-        psql.setEnvironment(QProcess::systemEnvironment()
-                            << QStringLiteral("PGOPTIONS=-c client_min_messages=warning"));
-        QVERIFY(psql.waitForFinished(60000));
-        QVERIFY2(psql.exitCode() == 0, psql.readAllStandardError().constData());
-        Sql db(QStringLiteral("postgres"), QStringLiteral("cafe_roles"));
-        for (const char* sql : {
-                 "SELECT lurn_add_station('lurn_pc01', 'PC01')",
-                 "SELECT lurn_add_station('lurn_pc02', 'PC02')",
-                 "INSERT INTO sessions SELECT gen_random_uuid(), s, now(), NULL, 60, 60, 1,"
-                 " 'running', now() FROM unnest(ARRAY['PC01', 'PC02']) s",
-                 "INSERT INTO stations (station, state) VALUES ('PC01', 'running'),"
-                 " ('PC02', 'running')",
-                 "INSERT INTO commands (station, kind, issued_by) VALUES ('PC01', 'stop',"
-                 " 'lurn_counter'), ('PC02', 'stop', 'lurn_counter')",
-             })
-            QVERIFY2(!db.value(QString::fromUtf8(sql)).startsWith(QLatin1String("error")), sql);
-    }
+    void setUpServer() { QVERIFY(setUpCafeWithRoles(QStringLiteral("cafe_roles"))); }
 
     QTemporaryDir m_data;
     bool m_setUp = false;
