@@ -360,7 +360,9 @@ void TestRoomUntrustedData::aLockedRoomIsSaidAndItsOrdersNeverLandLate()
 // yet, completes after the order's validity: it stores nothing.
 void TestRoomUntrustedData::anOrderHeldPastItsValidityIsNotStored()
 {
-    m_window->setOrderValidityMs(1000);
+    // Long enough for the console to start the insert on a loaded machine,
+    // well short of the statement timeout.
+    m_window->setOrderValidityMs(1500);
     const auto validity = qScopeGuard([this] { m_window->setOrderValidityMs(60'000); });
     sql(QStringLiteral("SELECT 1"), QStringLiteral("postgres"));
     QSqlDatabase locker = QSqlDatabase::database(QStringLiteral("postgres"), false);
@@ -375,16 +377,17 @@ void TestRoomUntrustedData::anOrderHeldPastItsValidityIsNotStored()
     const QString waiting = QStringLiteral(
         "SELECT 1 FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND usename = 'lurn'"
         " AND (query LIKE '%INSERT INTO commands%' OR query LIKE 'EXECUTE%')");
-    QTRY_VERIFY_WITH_TIMEOUT(sql(waiting, QStringLiteral("postgres")).next(), kWaitMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(sql(waiting, QStringLiteral("postgres")).next(),
+                              qPrintable(lastLogLine()), kWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(sql(waiting + QStringLiteral(" AND clock_timestamp() - query_start >"
-                                                          " interval '1.3 seconds'"),
+                                                          " interval '1.8 seconds'"),
                                  QStringLiteral("postgres"))
                                  .next(),
                              kWaitMs);
     unlock.dismiss();
     QVERIFY(locker.rollback());
     QTRY_VERIFY2_WITH_TIMEOUT(lastLogLine().contains(QStringLiteral(
-                                  "→ no enviado: no se pudo guardar dentro de sus 1 s")),
+                                  "→ no enviado: no se pudo guardar dentro de sus 1.5 s")),
                               qPrintable(lastLogLine()), kWaitMs);
     QSqlQuery late = sql(QStringLiteral("SELECT count(*) FROM commands"));
     QVERIFY(late.next());
