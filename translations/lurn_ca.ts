@@ -126,6 +126,14 @@
         <source>Órdenes enviadas</source>
         <translation>Ordres enviades</translation>
     </message>
+    <message>
+        <source>Caja de hoy: %1, sin datos dudosos</source>
+        <translation>Caixa d&apos;avui: %1, sense dades dubtoses</translation>
+    </message>
+    <message>
+        <source>Datos dudosos de: %1</source>
+        <translation>Dades dubtoses de: %1</translation>
+    </message>
 </context>
 <context>
     <name>MessageBoxes</name>
@@ -293,6 +301,18 @@
     <message>
         <source>Final</source>
         <translation>Final</translation>
+    </message>
+    <message>
+        <source>El puesto escribió valores fuera de rango (%1): la sesión no se suma en los totales.</source>
+        <translation>El lloc va escriure valors fora de rang (%1): la sessió no se suma als totals.</translation>
+    </message>
+    <message>
+        <source>dudoso</source>
+        <translation>dubtós</translation>
+    </message>
+    <message>
+        <source>%1 (dudoso)</source>
+        <translation>%1 (dubtós)</translation>
     </message>
 </context>
 <context>
@@ -485,6 +505,10 @@
         <source>Sala: conectado.</source>
         <translation>Sala: connectat.</translation>
     </message>
+    <message>
+        <source> %1 con datos dudosos, sin sumar.</source>
+        <translation> %1 amb dades dubtoses, sense sumar.</translation>
+    </message>
 </context>
 <context>
     <name>RoomCommand</name>
@@ -543,6 +567,22 @@
         <source>Caja hoy</source>
         <translation>Caixa avui</translation>
     </message>
+    <message>
+        <source>dudoso</source>
+        <translation>dubtós</translation>
+    </message>
+    <message>
+        <source>%1 + dudoso</source>
+        <translation>%1 + dubtós</translation>
+    </message>
+    <message>
+        <source>Sesiones de hoy con un importe o un final fuera de rango: %1. No se suman en la caja.</source>
+        <translation>Sessions d&apos;avui amb un import o un final fora de rang: %1. No se sumen a la caixa.</translation>
+    </message>
+    <message>
+        <source>El puesto escribió valores fuera de rango (%1): no se muestran ni se suman.</source>
+        <translation>El lloc va escriure valors fora de rang (%1): no es mostren ni se sumen.</translation>
+    </message>
 </context>
 <context>
     <name>RoomWorker</name>
@@ -573,6 +613,14 @@
     <message>
         <source>Error del servidor: %1</source>
         <translation>Error del servidor: %1</translation>
+    </message>
+    <message>
+        <source>no se pudo guardar dentro de sus %1 s de validez; ya no se enviará</source>
+        <translation>no s&apos;ha pogut desar dins dels seus %1 s de validesa; ja no s&apos;enviarà</translation>
+    </message>
+    <message>
+        <source>El servidor no contesta a tiempo (¿una tabla bloqueada?): %1</source>
+        <translation>El servidor no respon a temps (una taula bloquejada?): %1</translation>
     </message>
 </context>
 <context>

@@ -126,6 +126,14 @@
         <source>Órdenes enviadas</source>
         <translation>Orders sent</translation>
     </message>
+    <message>
+        <source>Caja de hoy: %1, sin datos dudosos</source>
+        <translation>Today&apos;s takings: %1, doubtful data left out</translation>
+    </message>
+    <message>
+        <source>Datos dudosos de: %1</source>
+        <translation>Doubtful data from: %1</translation>
+    </message>
 </context>
 <context>
     <name>MessageBoxes</name>
@@ -293,6 +301,18 @@
     <message>
         <source>Final</source>
         <translation>Ending</translation>
+    </message>
+    <message>
+        <source>El puesto escribió valores fuera de rango (%1): la sesión no se suma en los totales.</source>
+        <translation>The station wrote values out of range (%1): the session is not added to the totals.</translation>
+    </message>
+    <message>
+        <source>dudoso</source>
+        <translation>doubtful</translation>
+    </message>
+    <message>
+        <source>%1 (dudoso)</source>
+        <translation>%1 (doubtful)</translation>
     </message>
 </context>
 <context>
@@ -485,6 +505,10 @@
         <source>Sala: conectado.</source>
         <translation>Room: connected.</translation>
     </message>
+    <message>
+        <source> %1 con datos dudosos, sin sumar.</source>
+        <translation> %1 with doubtful data, not added.</translation>
+    </message>
 </context>
 <context>
     <name>RoomCommand</name>
@@ -543,6 +567,22 @@
         <source>Caja hoy</source>
         <translation>Takings today</translation>
     </message>
+    <message>
+        <source>dudoso</source>
+        <translation>doubtful</translation>
+    </message>
+    <message>
+        <source>%1 + dudoso</source>
+        <translation>%1 + doubtful</translation>
+    </message>
+    <message>
+        <source>Sesiones de hoy con un importe o un final fuera de rango: %1. No se suman en la caja.</source>
+        <translation>Today&apos;s sessions with an amount or an end out of range: %1. They are not added to the takings.</translation>
+    </message>
+    <message>
+        <source>El puesto escribió valores fuera de rango (%1): no se muestran ni se suman.</source>
+        <translation>The station wrote values out of range (%1): they are neither shown nor added.</translation>
+    </message>
 </context>
 <context>
     <name>RoomWorker</name>
@@ -573,6 +613,14 @@
     <message>
         <source>Error del servidor: %1</source>
         <translation>Server error: %1</translation>
+    </message>
+    <message>
+        <source>no se pudo guardar dentro de sus %1 s de validez; ya no se enviará</source>
+        <translation>could not be stored within its %1 s of validity; it will not be sent</translation>
+    </message>
+    <message>
+        <source>El servidor no contesta a tiempo (¿una tabla bloqueada?): %1</source>
+        <translation>The server does not answer in time (a locked table?): %1</translation>
     </message>
 </context>
 <context>

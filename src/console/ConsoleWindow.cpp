@@ -95,7 +95,7 @@ void ConsoleWindow::buildControls()
     // takings a screen's width away from the station they belong to.
     m_table->horizontalHeader()->setStretchLastSection(false);
     const int w = m_table->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    const int widths[] = {14, 16, 14, 10, 11, 10, 10};
+    const int widths[] = {14, 16, 14, 10, 11, 10, 14};
     for (int c = 0; c < RoomModel::ColumnCount; ++c)
         m_table->setColumnWidth(c, widths[c] * w);
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -209,6 +209,12 @@ void ConsoleWindow::setOfflineAfterMs(std::int64_t ms)
     m_model->setOfflineAfterMs(ms);
 }
 
+void ConsoleWindow::setOrderValidityMs(std::int64_t ms)
+{
+    if (m_source)
+        m_source->setOrderValidityMs(ms);
+}
+
 void ConsoleWindow::applySnapshot(RoomSnapshotPtr snapshot)
 {
     // The selection follows the station, not the line number, when
@@ -218,8 +224,16 @@ void ConsoleWindow::applySnapshot(RoomSnapshotPtr snapshot)
     m_model->setSnapshot(std::move(snapshot), m_clock());
     if (m_model->rowCount() != before && !selected.isEmpty())
         selectStation(selected);
-    m_total->setText(
-        tr("Caja de hoy: %1").arg(QLocale().toString(qlonglong(m_model->takingsTotal()))));
+    const QString total = QLocale().toString(qlonglong(m_model->takingsTotal()));
+    const QStringList doubtful = m_model->doubtfulStations();
+    if (doubtful.isEmpty()) {
+        m_total->setText(tr("Caja de hoy: %1").arg(total));
+        m_total->setToolTip({});
+    } else {
+        // What a station wrote out of range is never added as if sound.
+        m_total->setText(tr("Caja de hoy: %1, sin datos dudosos").arg(total));
+        m_total->setToolTip(tr("Datos dudosos de: %1").arg(doubtful.join(QStringLiteral(", "))));
+    }
     updateActions();
 }
 

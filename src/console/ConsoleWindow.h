@@ -36,6 +36,9 @@ public:
     // How long a station may stay quiet before it shows "Sin conexión"; the
     // stations' heartbeat makes the default right, a test waits less.
     void setOfflineAfterMs(std::int64_t ms);
+    // How long an order stays valid from the click; a test waits less than
+    // the real minute.
+    void setOrderValidityMs(std::int64_t ms);
 
     // What the buttons do, on the selected station.
     void startSelected();

@@ -1,5 +1,7 @@
 #include "console/RoomModel.h"
 
+#include "rules/StoredValueBounds.h"
+
 #include <QBrush>
 #include <QColor>
 #include <QDateTime>
@@ -24,6 +26,31 @@ QColor lookColour(StationLook look)
         break;
     }
     return QColor(0xb8, 0xb8, 0xb8);
+}
+
+// The stored column each shown column comes from, when a station writes it.
+const char* storedColumn(int column)
+{
+    switch (column) {
+    case RoomModel::TimeLeft:
+        return "ends_at";
+    case RoomModel::Cost:
+        return "cost";
+    case RoomModel::Rate:
+        return "rate_per_hour";
+    case RoomModel::Started:
+        return "started_at";
+    default:
+        return nullptr;
+    }
+}
+
+bool isDoubtful(const StationRow& row, int column)
+{
+    const char* stored = storedColumn(column);
+    if (column == RoomModel::Takings)
+        return row.doubtfulSessionsToday > 0 || row.doubtful.contains(QLatin1String("sessions."));
+    return stored && row.doubtful.split(QLatin1Char(',')).contains(QLatin1String(stored));
 }
 
 } // namespace
@@ -105,8 +132,18 @@ std::int64_t RoomModel::takingsTotal() const
 {
     std::int64_t total = 0;
     for (const StationRow& row : m_snapshot->rows)
-        total += row.takingsToday;
+        total = saturatingAdd(total, row.takingsToday);
     return total;
+}
+
+QStringList RoomModel::doubtfulStations() const
+{
+    QStringList out;
+    for (const StationRow& row : m_snapshot->rows) {
+        if (!row.doubtful.isEmpty() || row.doubtfulSessionsToday > 0)
+            out << row.station;
+    }
+    return out;
 }
 
 int RoomModel::rowCount(const QModelIndex& parent) const
@@ -126,6 +163,8 @@ QVariant RoomModel::text(const StationRow& row, int column) const
             return QString();
         return m_locale.toString(qlonglong(*n));
     };
+    if (isDoubtful(row, column) && column != Takings)
+        return tr("dudoso");
     switch (column) {
     case Station:
         return row.station;
@@ -146,6 +185,8 @@ QVariant RoomModel::text(const StationRow& row, int column) const
             .toLocalTime()
             .toString(QStringLiteral("HH:mm:ss"));
     case Takings:
+        if (isDoubtful(row, column))
+            return tr("%1 + dudoso").arg(m_locale.toString(qlonglong(row.takingsToday)));
         return m_locale.toString(qlonglong(row.takingsToday));
     default:
         return {};
@@ -164,9 +205,11 @@ QVariant RoomModel::data(const QModelIndex& index, int role) const
     case Qt::BackgroundRole:
         if (index.column() == State)
             return QBrush(lookColour(look(*row, serverNow())));
+        if (isDoubtful(*row, index.column()))
+            return QBrush(QColor(0xff, 0xd0, 0x90)); // doubtful: orange
         return {};
     case Qt::ForegroundRole:
-        if (index.column() == State)
+        if (index.column() == State || isDoubtful(*row, index.column()))
             return QBrush(Qt::black);
         return {};
     case Qt::TextAlignmentRole:
@@ -176,6 +219,15 @@ QVariant RoomModel::data(const QModelIndex& index, int role) const
     case Qt::ToolTipRole:
         if (index.column() == Station && !row->host.isEmpty())
             return row->host;
+        if (index.column() == Takings && isDoubtful(*row, Takings))
+            return tr("Sesiones de hoy con un importe o un final fuera de rango: %1. No se "
+                      "suman en la caja.")
+                .arg(row->doubtfulSessionsToday);
+        if ((index.column() == State || isDoubtful(*row, index.column())) &&
+            !row->doubtful.isEmpty())
+            return tr("El puesto escribió valores fuera de rango (%1): no se muestran ni se "
+                      "suman.")
+                .arg(row->doubtful);
         return {};
     default:
         return {};

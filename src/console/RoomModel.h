@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <QLocale>
+#include <QStringList>
 
 // One line per station. A new snapshot changes the lines in place (only the
 // lines that differ are announced); the seconds between snapshots touch the
@@ -30,7 +31,11 @@ public:
 
     const StationRow* stationAt(int row) const;
     int rowOf(const QString& station) const;
+    // Today's takings of every station, sound sessions only (held at the
+    // largest number rather than wrapping).
     std::int64_t takingsTotal() const;
+    // The stations whose row or today's sessions hold doubtful values.
+    QStringList doubtfulStations() const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -32,7 +32,15 @@ RoomSource::~RoomSource()
 int RoomSource::issue(const RoomCommand& command)
 {
     const int tag = m_nextTag++;
-    QMetaObject::invokeMethod(m_worker,
-                              [worker = m_worker, tag, command] { worker->issue(tag, command); });
+    const auto clickedAt = std::chrono::steady_clock::now();
+    QMetaObject::invokeMethod(m_worker, [worker = m_worker, tag, command, clickedAt] {
+        worker->issue(tag, command, clickedAt);
+    });
     return tag;
+}
+
+void RoomSource::setOrderValidityMs(std::int64_t ms)
+{
+    QMetaObject::invokeMethod(m_worker,
+                              [worker = m_worker, ms] { worker->setOrderValidityMs(ms); });
 }

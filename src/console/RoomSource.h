@@ -23,7 +23,10 @@ public:
     RoomSource& operator=(const RoomSource&) = delete;
 
     // Sends a command; its tag comes back in commandStored/commandFailed.
+    // Its validity counts from this call, on the monotonic clock.
     int issue(const RoomCommand& command);
+    // How long an order stays valid (kOrderValidityMs unless a test waits less).
+    void setOrderValidityMs(std::int64_t ms);
 
 signals:
     void snapshotRead(RoomSnapshotPtr snapshot);

@@ -2,10 +2,12 @@
 
 #include "records/RecordStore.h"
 #include "records/ServerAddress.h"
+#include "rules/StoredValueBounds.h"
 
 #include <QDate>
 #include <QSqlDatabase>
 #include <QSqlDriver>
+#include <QSqlField>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QTimer>
@@ -23,15 +25,30 @@ constexpr int kPollMs = 3000;
 constexpr int kCoalesceMs = 250;
 constexpr int kRetryMs = 2000;
 
+// Every value is read so that none a station can have written fails the
+// read: an infinite time comes back as NULL and is named in the last column
+// but one; a day's sum of costs is taken only over sound sessions and held
+// inside 64 bits. What is out of range is judged by checkStoredValues().
 const char* const kReadRoom =
     "SELECT s.station, s.host, s.state,"
-    " (extract(epoch FROM s.started_at) * 1000)::bigint, s.planned_seconds,"
-    " (extract(epoch FROM s.ends_at) * 1000)::bigint, s.rate_per_hour, s.cost,"
-    " (extract(epoch FROM s.updated_at) * 1000)::bigint, coalesce(t.takings, 0),"
-    " (extract(epoch FROM clock_timestamp()) * 1000)::bigint"
+    " CASE WHEN isfinite(s.started_at) THEN (extract(epoch FROM s.started_at) * 1000)::bigint END,"
+    " s.planned_seconds,"
+    " CASE WHEN isfinite(s.ends_at) THEN (extract(epoch FROM s.ends_at) * 1000)::bigint END,"
+    " s.rate_per_hour, s.cost,"
+    " CASE WHEN isfinite(s.updated_at) THEN (extract(epoch FROM s.updated_at) * 1000)::bigint END,"
+    " coalesce(t.takings, 0), (extract(epoch FROM clock_timestamp()) * 1000)::bigint,"
+    " concat_ws(',', CASE WHEN NOT isfinite(s.started_at) THEN 'started_at' END,"
+    "  CASE WHEN NOT isfinite(s.ends_at) THEN 'ends_at' END,"
+    "  CASE WHEN NOT isfinite(s.updated_at) THEN 'updated_at' END),"
+    " coalesce(t.doubtful, 0)"
     " FROM stations s LEFT JOIN"
-    " (SELECT station, sum(cost) AS takings FROM sessions"
-    "  WHERE started_at >= ?::timestamptz AND started_at < ?::timestamptz GROUP BY station) t"
+    " (SELECT station,"
+    "  least(sum(cost) FILTER (WHERE sound), 9223372036854775807)::bigint AS takings,"
+    "  count(*) FILTER (WHERE NOT sound) AS doubtful"
+    "  FROM (SELECT station, cost,"
+    "   cost BETWEEN 0 AND ? AND (ended_at IS NULL OR isfinite(ended_at)) AS sound"
+    "   FROM sessions WHERE started_at >= ?::timestamptz AND started_at < ?::timestamptz) d"
+    "  GROUP BY station) t"
     " USING (station) ORDER BY s.station";
 
 std::optional<std::int64_t> optionalNumber(const QSqlQuery& q, int column)
@@ -129,36 +146,63 @@ bool RoomWorker::connectToServer()
                      db.driver()->subscribeToNotification(kAnswersChannel);
             if (db.isOpen() && !ok && why.isEmpty())
                 why = explain(db.driver()->lastError());
-            if (ok)
+            if (ok) {
                 connect(db.driver(), &QSqlDriver::notification, this,
                         [this](const QString& channel) { notified(channel); });
+                // On top of what every connection of Lurn's sets: the room is
+                // read every few seconds, so a read that takes longer says
+                // the server does not answer.
+                QSqlQuery(db).exec(
+                    QStringLiteral("SET statement_timeout = %1").arg(kStatementTimeoutMs));
+            }
         }
     }
     if (!ok) {
         QSqlDatabase::removeDatabase(name);
-        if (why != m_lastWhy || m_connected)
-            emit connectionChanged(false, why);
-        m_lastWhy = why;
         m_connected = false;
+        setReading(false, why);
         m_retry->start();
         return false;
     }
     m_connection = name;
     m_connected = true;
-    m_lastWhy.clear();
-    emit connectionChanged(true, {});
+    // "Conectado" waits for the first read: a server that takes the login
+    // but cannot be read (a table locked by another role) is not connected
+    // for the operator.
     readRoom();
     readAnswers();
-    return true;
+    return m_connected; // the first read may have found the connection gone
 }
 
 void RoomWorker::disconnectFromServer(const QString& why)
 {
     closeConnection();
-    if (why != m_lastWhy)
-        emit connectionChanged(false, why);
-    m_lastWhy = why;
+    setReading(false, why);
     m_retry->start();
+}
+
+void RoomWorker::setReading(bool ok, const QString& why)
+{
+    if (ok) {
+        if (!m_reading) {
+            m_reading = true;
+            m_lastWhy.clear();
+            emit connectionChanged(true, {});
+        }
+        return;
+    }
+    if (m_reading || why != m_lastWhy)
+        emit connectionChanged(false, why);
+    m_reading = false;
+    m_lastWhy = why;
+}
+
+void RoomWorker::readFailed(const QSqlError& error)
+{
+    if (lostConnection(error))
+        disconnectFromServer(explain(error));
+    else
+        setReading(false, explain(error));
 }
 
 void RoomWorker::notified(const QString& channel)
@@ -182,11 +226,13 @@ void RoomWorker::readRoom()
     const QDate today = QDate::currentDate();
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
-    q.prepare(QString::fromLatin1(kReadRoom));
+    // Preparing takes the tables' locks as well, and may run out of time.
+    const bool prepared = q.prepare(QString::fromLatin1(kReadRoom));
+    q.addBindValue(qlonglong(kMaxStoredCost));
     q.addBindValue(today.startOfDay().toUTC().toString(Qt::ISODateWithMs));
     q.addBindValue(today.addDays(1).startOfDay().toUTC().toString(Qt::ISODateWithMs));
-    if (!q.exec()) {
-        disconnectFromServer(explain(q.lastError()));
+    if (!prepared || !q.exec()) {
+        readFailed(q.lastError());
         return;
     }
     auto snapshot = std::make_shared<RoomSnapshot>();
@@ -203,8 +249,12 @@ void RoomWorker::readRoom()
         row.updatedAtMs = q.value(8).toLongLong();
         row.takingsToday = q.value(9).toLongLong();
         snapshot->serverNowMs = q.value(10).toLongLong();
+        row.doubtful = q.value(11).toString();
+        row.doubtfulSessionsToday = q.value(12).toLongLong();
         snapshot->rows.push_back(std::move(row));
     }
+    for (StationRow& row : snapshot->rows)
+        checkStoredValues(row, snapshot->serverNowMs);
     if (snapshot->rows.empty()) {
         QSqlQuery clock(QSqlDatabase::database(m_connection, false));
         if (clock.exec(
@@ -212,6 +262,7 @@ void RoomWorker::readRoom()
             clock.next())
             snapshot->serverNowMs = clock.value(0).toLongLong();
     }
+    setReading(true, {});
     emit snapshotRead(std::move(snapshot));
 }
 
@@ -222,11 +273,12 @@ void RoomWorker::readAnswers()
     QStringList ids(m_waiting.begin(), m_waiting.end());
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT id::text, state, coalesce(answer, ''), expires_at < now()"
-                             " FROM commands WHERE id = ANY(?::uuid[])"));
+    const bool prepared =
+        q.prepare(QStringLiteral("SELECT id::text, state, coalesce(answer, ''), expires_at < now()"
+                                 " FROM commands WHERE id = ANY(?::uuid[])"));
     q.addBindValue(QStringLiteral("{%1}").arg(ids.join(QLatin1Char(','))));
-    if (!q.exec()) {
-        disconnectFromServer(explain(q.lastError()));
+    if (!prepared || !q.exec()) {
+        readFailed(q.lastError());
         return;
     }
     while (q.next()) {
@@ -244,7 +296,15 @@ void RoomWorker::readAnswers()
     }
 }
 
-void RoomWorker::issue(int tag, const RoomCommand& c)
+std::int64_t RoomWorker::msLeft(std::chrono::steady_clock::time_point clickedAt) const
+{
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - clickedAt);
+    return m_validityMs - std::int64_t(waited.count());
+}
+
+void RoomWorker::issue(int tag, const RoomCommand& c,
+                       std::chrono::steady_clock::time_point clickedAt)
 {
     // The operator's order is worth a try at once rather than at the next
     // retry: the server may be back already.
@@ -260,50 +320,99 @@ void RoomWorker::issue(int tag, const RoomCommand& c)
     // The id is made here: an insert whose connection turns out dead (the
     // server restarted since the last read) is sent once more on a new
     // connection, and if the first did reach the server, the second adds
-    // nothing.
+    // nothing. Neither goes once the order's validity, counted from the
+    // click, has run out: the operator has been told it was not sent.
     const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     QSqlError error;
-    bool ok = insertCommand(id, c, error);
-    if (!ok && lostConnection(error)) {
+    std::int64_t left = msLeft(clickedAt);
+    Insert result = left > 0 ? insertCommand(id, c, left, error) : Insert::TooLate;
+    if (result == Insert::Failed && lostConnection(error)) {
         closeConnection();
         m_retry->stop();
-        if (connectToServer())
-            ok = insertCommand(id, c, error);
+        if (connectToServer()) {
+            left = msLeft(clickedAt);
+            result = left > 0 ? insertCommand(id, c, left, error) : Insert::TooLate;
+        }
     }
-    if (!ok) {
-        const QString why = m_connected ? explain(error) : m_lastWhy;
-        emit commandFailed(tag, why);
-        if (m_connected && lostConnection(error))
-            disconnectFromServer(why);
+    switch (result) {
+    case Insert::Stored:
+        m_waiting.insert(id);
+        emit commandStored(tag, id);
         return;
+    case Insert::TooLate:
+        emit commandFailed(tag, tr("no se pudo guardar dentro de sus %1 s de validez; "
+                                   "ya no se enviará")
+                                    .arg(m_validityMs / 1000.0));
+        return;
+    case Insert::Failed:
+        break;
     }
-    m_waiting.insert(id);
-    emit commandStored(tag, id);
+    const QString why = m_connected ? explain(error) : m_lastWhy;
+    emit commandFailed(tag, why);
+    if (m_connected && lostConnection(error))
+        disconnectFromServer(why);
 }
 
-bool RoomWorker::insertCommand(const QString& id, const RoomCommand& c, QSqlError& error)
+RoomWorker::Insert RoomWorker::insertCommand(const QString& id, const RoomCommand& c,
+                                             std::int64_t leftMs, QSqlError& error)
 {
     const bool start = c.kind == RoomCommand::Kind::Start;
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral(
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    // One statement with its values in it, not a prepared one: preparing
+    // waits for the table's lock on its own, and the time left must be
+    // counted up to the very statement that stores the row.
+    const auto literal = [&db](const QVariant& value) {
+        QSqlField field(QString(), value.metaType());
+        field.setValue(value);
+        return db.driver()->formatValue(field);
+    };
+    const QStringList values = {
+        literal(id),
+        literal(c.station),
+        literal(kindName(c.kind)),
+        literal(start ? QVariant(c.hours) : nullInt()),
+        literal(start ? QVariant(c.minutes) : nullInt()),
+        literal(start ? QVariant(c.seconds) : nullInt()),
+        literal(start ? QVariant(c.secondRate) : QVariant(QMetaType::fromType<bool>())),
+        literal(start ? QVariant(c.warnMinutes) : nullInt()),
+        literal(c.kind == RoomCommand::Kind::AddTime ? QVariant(c.addMinutes) : nullInt()),
+        literal(c.kind == RoomCommand::Kind::Message ? QVariant(c.message)
+                                                     : QVariant(QMetaType::fromType<QString>())),
+    };
+    // It expires what was left of its validity after the server's clock at
+    // this statement, and the row is stored only if that is still ahead when
+    // the insert runs: a statement held up (by a lock, say) until past its
+    // validity stores nothing, even if the statement timeout did not end it.
+    // Put together in one go: a value's own text (a station's name is the
+    // station's to choose) must never be read as a place for another.
+    static const char* const casts[] = {"::uuid",    "::text",    "::text",    "::integer",
+                                        "::integer", "::integer", "::boolean", "::integer",
+                                        "::integer", "::text"};
+    QString insert = QStringLiteral(
         "INSERT INTO commands (id, station, kind, hours, minutes, seconds, second_rate,"
-        " warn_minutes, add_minutes, message) VALUES (?::uuid, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
-        " ON CONFLICT (id) DO NOTHING"));
-    q.addBindValue(id);
-    q.addBindValue(c.station);
-    q.addBindValue(kindName(c.kind));
-    q.addBindValue(start ? QVariant(c.hours) : nullInt());
-    q.addBindValue(start ? QVariant(c.minutes) : nullInt());
-    q.addBindValue(start ? QVariant(c.seconds) : nullInt());
-    q.addBindValue(start ? QVariant(c.secondRate) : QVariant(QMetaType::fromType<bool>()));
-    q.addBindValue(start ? QVariant(c.warnMinutes) : nullInt());
-    q.addBindValue(c.kind == RoomCommand::Kind::AddTime ? QVariant(c.addMinutes) : nullInt());
-    q.addBindValue(c.kind == RoomCommand::Kind::Message ? QVariant(c.message)
-                                                        : QVariant(QMetaType::fromType<QString>()));
-    if (q.exec())
-        return true;
-    error = q.lastError();
-    return false;
+        " warn_minutes, add_minutes, message, expires_at) SELECT ");
+    for (qsizetype i = 0; i < values.size(); ++i)
+        insert += values[i] + QLatin1String(casts[i]) + QStringLiteral(", ");
+    insert += QStringLiteral("deadline FROM (SELECT statement_timestamp() + %1 * interval '1 ms'"
+                             " AS deadline) d WHERE clock_timestamp() < deadline"
+                             " ON CONFLICT (id) DO NOTHING")
+                  .arg(leftMs);
+    QSqlQuery q(db);
+    if (!q.exec(insert)) {
+        error = q.lastError();
+        return Insert::Failed;
+    }
+    if (q.numRowsAffected() > 0)
+        return Insert::Stored;
+    // Nothing inserted: either its time ran out inside the server, or an
+    // earlier try of the same order, on a connection that then broke, did
+    // store it.
+    QSqlQuery stored(db);
+    if (!stored.exec(QStringLiteral("SELECT 1 FROM commands WHERE id = %1::uuid").arg(values[0]))) {
+        error = stored.lastError();
+        return Insert::Failed;
+    }
+    return stored.next() ? Insert::Stored : Insert::TooLate;
 }
 
 QString RoomWorker::explain(const QSqlError& error) const
@@ -319,6 +428,9 @@ QString RoomWorker::explain(const QSqlError& error) const
             .arg(text);
     if (lostConnection(error))
         return tr("No se puede conectar con el servidor: %1").arg(text);
+    // The statement timeout, or a lock another role holds.
+    if (code == QLatin1String("57014") || code == QLatin1String("55P03"))
+        return tr("El servidor no contesta a tiempo (¿una tabla bloqueada?): %1").arg(text);
     return tr("Error del servidor: %1").arg(text);
 }
 

@@ -1,6 +1,41 @@
 #include "console/StationStatus.h"
 
+#include "rules/StoredValueBounds.h"
+
 #include <QCoreApplication>
+#include <QStringList>
+
+void checkStoredValues(StationRow& row, std::int64_t serverNowMs)
+{
+    QStringList doubtful;
+    if (!row.doubtful.isEmpty())
+        doubtful << row.doubtful; // the infinite times, found by the server
+    const auto check = [&doubtful](std::optional<std::int64_t>& value, bool sound,
+                                   const char* column) {
+        if (value && !sound) {
+            value.reset();
+            doubtful << QLatin1String(column);
+        }
+    };
+    check(row.plannedSeconds,
+          row.plannedSeconds && *row.plannedSeconds >= 0 &&
+              *row.plannedSeconds <= kMaxStoredSeconds,
+          "planned_seconds");
+    check(row.ratePerHour, row.ratePerHour && *row.ratePerHour >= 0, "rate_per_hour");
+    check(row.cost, row.cost && *row.cost >= 0 && *row.cost <= kMaxStoredCost, "cost");
+    check(row.endsAtMs, row.endsAtMs && *row.endsAtMs - serverNowMs <= kMaxEndAheadMs, "ends_at");
+    if (row.updatedAtMs - serverNowMs > kMaxWriteAheadMs) {
+        row.updatedAtMs = 0;
+        doubtful << QStringLiteral("updated_at");
+    }
+    if (row.takingsToday < 0 || row.takingsToday > INT64_MAX / 2) {
+        // Cannot come from sound sessions; the server's sum is held, not trusted.
+        row.takingsToday = 0;
+        doubtful << QStringLiteral("sessions.cost");
+    }
+    doubtful.removeDuplicates();
+    row.doubtful = doubtful.join(QLatin1Char(','));
+}
 
 StationLook stationLook(const StationRow& row, std::int64_t nowMs, std::int64_t offlineAfterMs)
 {

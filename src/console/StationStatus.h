@@ -19,10 +19,22 @@ struct StationRow
     std::optional<std::int64_t> ratePerHour;
     std::optional<std::int64_t> cost;
     std::int64_t updatedAtMs = 0;
-    std::int64_t takingsToday = 0;
+    std::int64_t takingsToday = 0; // the sound sessions' costs only
+    // The columns whose stored value no sound station writes (an infinite
+    // time, a negative or huge number), comma-separated; their values above
+    // are cleared. Empty when the row is sound.
+    QString doubtful;
+    // Today's sessions whose cost or end is out of range, left out of
+    // takingsToday.
+    std::int64_t doubtfulSessionsToday = 0;
 
     bool operator==(const StationRow&) const = default;
 };
+
+// Checks a row as read against what a sound station writes: every value out
+// of range is cleared and its column named in row.doubtful. A last write
+// ahead of the server's clock is not believed (the row shows as quiet).
+void checkStoredValues(StationRow& row, std::int64_t serverNowMs);
 
 // What the counter shows for a station. Offline wins over every stored state:
 // a row nobody has refreshed says nothing reliable about the station.

@@ -467,9 +467,17 @@ bool PostgresRecordStore::save(const std::vector<SessionRecord>& records, StoreP
 QString PostgresRecordStore::reportSql(bool oneStation)
 {
     return QStringLiteral(
+               // An infinite time (which a station's role can write) reads as
+               // the year 10000 or the year 1, and the report shows it as
+               // doubtful, rather than failing the whole read.
                "SELECT station, (extract(epoch FROM started_at) * 1000)::bigint,"
-               " (extract(epoch FROM ended_at) * 1000)::bigint, planned_seconds, rate_per_hour,"
-               " cost, end_reason, (extract(epoch FROM last_seen_at) * 1000)::bigint"
+               " CASE WHEN isfinite(ended_at) THEN (extract(epoch FROM ended_at) * 1000)::bigint"
+               "  WHEN ended_at > 'epoch' THEN 253402300800000"
+               "  WHEN ended_at IS NOT NULL THEN -62135596800000 END,"
+               " planned_seconds, rate_per_hour, cost, end_reason,"
+               " CASE WHEN isfinite(last_seen_at)"
+               "  THEN (extract(epoch FROM last_seen_at) * 1000)::bigint"
+               "  WHEN last_seen_at > 'epoch' THEN 253402300800000 ELSE -62135596800000 END"
                " FROM sessions WHERE started_at >= ? AND started_at < ?%1"
                " ORDER BY started_at, station")
         .arg(oneStation ? QStringLiteral(" AND station = ?") : QString());

@@ -1,5 +1,7 @@
 #include "report/ReportData.h"
 
+#include "rules/StoredValueBounds.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QTimeZone>
@@ -109,6 +111,26 @@ ReportFilter ReportRequest::filter() const
     return f;
 }
 
+QStringList doubtfulColumns(const SessionRecord& r)
+{
+    QStringList out;
+    if (r.cost < 0 || r.cost > kMaxStoredCost)
+        out << QStringLiteral("cost");
+    if (r.plannedSeconds < 0 || r.plannedSeconds > kMaxStoredSeconds)
+        out << QStringLiteral("planned_seconds");
+    if (r.ratePerHour < 0)
+        out << QStringLiteral("rate_per_hour");
+    // Differences of times far apart could overflow: compared one side at a time.
+    const auto outOfSpan = [&r](std::int64_t at) {
+        return at < r.startedAtMs || at - r.startedAtMs > kMaxSessionSpanMs;
+    };
+    if (r.endedAtMs && outOfSpan(*r.endedAtMs))
+        out << QStringLiteral("ended_at");
+    if (!r.endedAtMs && r.lastSeenAtMs - r.startedAtMs > kMaxSessionSpanMs)
+        out << QStringLiteral("last_seen_at");
+    return out;
+}
+
 std::int64_t shownMinutes(const SessionRecord& record)
 {
     return (usedSeconds(record) + 30) / 60;
@@ -131,6 +153,10 @@ ReportContent summarise(const ReportRequest& request,
     std::size_t lastIndex = 0;
     for (const SessionRecord& r : *c.rows) {
         ++c.sessions;
+        if (!doubtfulColumns(r).isEmpty()) {
+            ++c.doubtful;
+            continue;
+        }
         c.minutes += shownMinutes(r);
         c.cost += r.cost;
         std::size_t s = lastIndex;
@@ -179,7 +205,9 @@ QByteArray csvText(const std::vector<SessionRecord>& rows)
         out += ',';
         local.appendText(out, r.startedAtMs);
         out += ',';
-        if (r.endedAtMs)
+        // An end out of range (an infinite one reads as the year 10000) is
+        // not written as if it were a time.
+        if (r.endedAtMs && !doubtfulColumns(r).contains(QLatin1String("ended_at")))
             local.appendText(out, *r.endedAtMs);
         out += ',';
         out += QByteArray::number(qlonglong(shownMinutes(r)));

@@ -45,14 +45,27 @@ struct ReportRequest
 // The minutes a record shows: its used time rounded to the nearest minute.
 std::int64_t shownMinutes(const SessionRecord& record);
 
+// The stored columns of a record holding what no sound station writes (a
+// cost out of range, an end before its start or days after it, which is how
+// the server's infinite times read), as named in the table sessions; empty
+// for a sound record. A station's role is only as secret as the customer's
+// account, so the report shows such a record as doubtful and leaves it out
+// of every total.
+QStringList doubtfulColumns(const SessionRecord& record);
+// How far a sound session's end or last sighting may lie from its start: a
+// countdown is at most a day, with room for a reboot in between.
+constexpr std::int64_t kMaxSessionSpanMs = 2 * 86'400'000LL;
+
 // What the report shows for a filter.
 struct ReportContent
 {
     ReportRequest request;
     std::shared_ptr<const std::vector<SessionRecord>> rows;
 
-    // The totals of the rows.
+    // The totals of the rows, doubtful ones left out (but counted in
+    // sessions and doubtful).
     int sessions = 0;
+    int doubtful = 0;
     std::int64_t minutes = 0;
     std::int64_t cost = 0;
     QStringList stations;                  // those in the rows, sorted

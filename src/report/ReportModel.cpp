@@ -2,6 +2,8 @@
 
 #include "report/ReportData.h"
 
+#include <QBrush>
+#include <QColor>
 #include <QDateTime>
 
 namespace {
@@ -9,6 +11,24 @@ namespace {
 QString shownTime(const QLocale& locale, std::int64_t utcMs)
 {
     return locale.toString(QDateTime::fromMSecsSinceEpoch(utcMs), QLocale::ShortFormat);
+}
+
+// Whether a shown column rests on one of the doubtful stored ones.
+bool shownDoubtful(int column, const QStringList& doubtful)
+{
+    switch (column) {
+    case ReportModel::End:
+        return doubtful.contains(QLatin1String("ended_at"));
+    case ReportModel::Minutes:
+        return doubtful.contains(QLatin1String("ended_at")) ||
+               doubtful.contains(QLatin1String("last_seen_at"));
+    case ReportModel::Rate:
+        return doubtful.contains(QLatin1String("rate_per_hour"));
+    case ReportModel::Cost:
+        return doubtful.contains(QLatin1String("cost"));
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -46,8 +66,24 @@ QVariant ReportModel::data(const QModelIndex& index, int role) const
         return QVariant::fromValue(Qt::Alignment(Qt::AlignVCenter) |
                                    (number ? Qt::AlignRight : Qt::AlignLeft));
     }
-    if (role != Qt::DisplayRole)
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::BackgroundRole &&
+        role != Qt::ForegroundRole)
         return {};
+    const QStringList doubtful = doubtfulColumns(r);
+    if (role != Qt::DisplayRole) {
+        if (doubtful.isEmpty() ||
+            (index.column() != Reason && !shownDoubtful(index.column(), doubtful)))
+            return {};
+        if (role == Qt::BackgroundRole)
+            return QBrush(QColor(0xff, 0xd0, 0x90));
+        if (role == Qt::ForegroundRole)
+            return QBrush(Qt::black);
+        return tr("El puesto escribió valores fuera de rango (%1): la sesión no se suma en los "
+                  "totales.")
+            .arg(doubtful.join(QStringLiteral(", ")));
+    }
+    if (shownDoubtful(index.column(), doubtful))
+        return tr("dudoso");
     switch (index.column()) {
     case Station:
         return r.station;
@@ -62,6 +98,8 @@ QVariant ReportModel::data(const QModelIndex& index, int role) const
     case Cost:
         return m_locale.toString(qlonglong(r.cost));
     case Reason:
+        if (!doubtful.isEmpty())
+            return tr("%1 (dudoso)").arg(endReasonText(r.endReason));
         return endReasonText(r.endReason);
     default:
         return {};

@@ -317,6 +317,8 @@ void ReportWindow::applyLoad(const LoadResult& result)
     QString totals = tr("Total: %1 sesiones, %2 minutos, importe %3.")
                          .arg(locale.toString(c.sessions), locale.toString(qlonglong(c.minutes)),
                               locale.toString(qlonglong(c.cost)));
+    if (c.doubtful > 0)
+        totals += tr(" %1 con datos dudosos, sin sumar.").arg(locale.toString(c.doubtful));
     if (c.stations.size() > 1) {
         QStringList each;
         for (qsizetype s = 0; s < c.stations.size(); ++s)

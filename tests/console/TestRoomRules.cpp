@@ -2,6 +2,7 @@
 #include "console/RoomCommand.h"
 #include "console/RoomModel.h"
 #include "console/StationStatus.h"
+#include "rules/StoredValueBounds.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -50,6 +51,9 @@ private slots:
     void tickTouchesTimeLeftOnly();
     void tickShowsAQuietStationOffline();
     void serverClockGapIsKept();
+    void storedValuesAreChecked_data();
+    void storedValuesAreChecked();
+    void theTotalNeverWraps();
 };
 
 void TestRoomRules::stateWords_data()
@@ -207,6 +211,71 @@ void TestRoomRules::serverClockGapIsKept()
     QCOMPARE(model.index(0, RoomModel::TimeLeft).data().toString(), QStringLiteral("0:10:00"));
     model.tick(localNow + 60'000);
     QCOMPARE(model.index(0, RoomModel::TimeLeft).data().toString(), QStringLiteral("0:09:00"));
+}
+
+void TestRoomRules::storedValuesAreChecked_data()
+{
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<qlonglong>("value"); // for times: ms from the server's now
+    QTest::addColumn<QString>("doubtful");
+    QTest::newRow("cost zero") << "cost" << 0LL << "";
+    QTest::newRow("cost at a day of the top rate") << "cost" << qlonglong(kMaxStoredCost) << "";
+    QTest::newRow("cost past it") << "cost" << qlonglong(kMaxStoredCost + 1) << "cost";
+    QTest::newRow("cost negative") << "cost" << -1LL << "cost";
+    QTest::newRow("cost at 2^63 - 1") << "cost" << qlonglong(INT64_MAX) << "cost";
+    QTest::newRow("length 23:59:59") << "planned" << qlonglong(kMaxStoredSeconds) << "";
+    QTest::newRow("length a day") << "planned" << qlonglong(kMaxStoredSeconds + 1)
+                                  << "planned_seconds";
+    QTest::newRow("length negative") << "planned" << -1LL << "planned_seconds";
+    QTest::newRow("rate negative") << "rate" << -1LL << "rate_per_hour";
+    QTest::newRow("end in a day") << "ends" << qlonglong(kMaxStoredSeconds * 1000) << "";
+    QTest::newRow("end in two days") << "ends" << 2 * 86'400'000LL << "ends_at";
+    QTest::newRow("end long past") << "ends" << -3'650 * 86'400'000LL << "";
+    QTest::newRow("written a minute ahead") << "updated" << 60'000LL << "";
+    QTest::newRow("written an hour ahead") << "updated" << 3'600'000LL << "updated_at";
+}
+
+void TestRoomRules::storedValuesAreChecked()
+{
+    QFETCH(QString, column);
+    QFETCH(qlonglong, value);
+    QFETCH(QString, doubtful);
+    StationRow r = row("PC-01", "running", 1000, 600'000);
+    r.plannedSeconds = 3600;
+    if (column == QLatin1String("cost"))
+        r.cost = value;
+    else if (column == QLatin1String("planned"))
+        r.plannedSeconds = value;
+    else if (column == QLatin1String("rate"))
+        r.ratePerHour = value;
+    else if (column == QLatin1String("ends"))
+        r.endsAtMs = kNow + value;
+    else if (column == QLatin1String("updated"))
+        r.updatedAtMs = kNow + value;
+    checkStoredValues(r, kNow);
+    QCOMPARE(r.doubtful, doubtful);
+    // A doubtful value is not kept to be shown or counted.
+    if (column == QLatin1String("cost"))
+        QCOMPARE(r.cost.has_value(), doubtful.isEmpty());
+    if (column == QLatin1String("updated") && !doubtful.isEmpty())
+        QCOMPARE(stationLook(r, kNow), StationLook::Offline);
+    RoomModel model;
+    model.setSnapshot(snapshot({r}), kNow);
+    QCOMPARE(model.doubtfulStations().isEmpty(), doubtful.isEmpty());
+    if (column == QLatin1String("cost"))
+        QCOMPARE(model.index(0, RoomModel::Cost).data().toString() == QLatin1String("dudoso"),
+                 !doubtful.isEmpty());
+}
+
+void TestRoomRules::theTotalNeverWraps()
+{
+    StationRow a = row("PC-01", "idle");
+    StationRow b = row("PC-02", "idle");
+    a.takingsToday = INT64_MAX - 5;
+    b.takingsToday = 10;
+    RoomModel model;
+    model.setSnapshot(snapshot({a, b}), kNow);
+    QCOMPARE(model.takingsTotal(), INT64_MAX);
 }
 
 QTEST_MAIN(TestRoomRules)

@@ -191,6 +191,51 @@ private slots:
         QVERIFY(report->grab().save(QDir::current().filePath("report-window.png")));
     }
 
+    // Records a station's account can have forged (or a hand-edited file
+    // holds): costs whose sum overflows 64 bits, a negative one, an end years
+    // away. Each is shown as doubtful and none counts in a total.
+    void doubtfulRecordsAreMarkedAndLeftOut()
+    {
+        {
+            SqliteRecordStore store(recordsDirectory() + "/records.sqlite");
+            StoreProblem problem;
+            QVERIFY(store.open(problem));
+            std::vector<SessionRecord> forged = {
+                session(7, "Puesto 1", kTen + 4 * kHour, 10, 500, 0, EndReason::TimeUp),
+                session(8, "Puesto 1", kTen + 5 * kHour, 10, 500, 0, EndReason::TimeUp),
+                session(9, "Puesto 2", kTen + 6 * kHour, 10, 800, -50000, EndReason::Stopped),
+                session(10, "Puesto 2", kTen + 7 * kHour, 10, 800, 80, EndReason::Stopped),
+            };
+            forged[0].cost = INT64_MAX;
+            forged[1].cost = INT64_MAX - 1;
+            forged[3].endedAtMs = kTen + 400LL * 24 * kHour;
+            QVERIFY(store.save(forged, problem));
+        }
+        report = std::make_unique<ReportWindow>(nullptr);
+        QSignalSpy shown(report.get(), &ReportWindow::shown);
+        report->show();
+        QVERIFY(QTest::qWaitForWindowExposed(report.get()));
+        QVERIFY(shown.count() > 0 || loaded(shown));
+        const ReportModel& model = report->model();
+        QCOMPARE(model.rowCount(), 8);
+        QCOMPARE(totals(), QStringLiteral("Total: 8 sesiones, 160 minutos, importe 1950. 4 con "
+                                          "datos dudosos, sin sumar.  Por puesto: Caja, "
+                                          "\"sala\": 333 · Puesto 1: 417 · Puesto 2: 1200"));
+        int doubtful = 0;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            if (!cell(model, row, ReportModel::Reason).endsWith(QStringLiteral("(dudoso)")))
+                continue;
+            ++doubtful;
+            const QModelIndex reason = model.index(row, ReportModel::Reason);
+            QVERIFY(
+                reason.data(Qt::ToolTipRole).toString().contains(QStringLiteral("fuera de rango")));
+        }
+        QCOMPARE(doubtful, 4);
+        QCOMPARE(cell(model, 4, ReportModel::Cost), QStringLiteral("dudoso"));
+        QCOMPARE(cell(model, 7, ReportModel::End), QStringLiteral("dudoso"));
+        QCOMPARE(cell(model, 7, ReportModel::Cost), QStringLiteral("80"));
+    }
+
     void settingsKeptInLurnConf()
     {
         report = std::make_unique<ReportWindow>(nullptr);
