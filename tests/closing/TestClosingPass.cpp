@@ -2,8 +2,8 @@
 // with openbox managing the windows and once with no window manager at all.
 
 #include "ClosingClient.h"
-#include "ClosingPass.h"
 #include "platform/x11/X11TopLevelWindows.h"
+#include "station/ClosingPass.h"
 
 #include <QTest>
 
