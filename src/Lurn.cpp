@@ -1,13 +1,8 @@
 // Lurn: ends the listed programs when a customer's time is up.
-#include "AfterFirstFrame.h"
-#include "Artwork.h"
-#include "CommandLine.h"
-#include "EventGuard.h"
-#include "ProgramWindows.h"
-#include "Ufer.h"
 #include "console/ConsoleProgram.h"
 #include "language/Language.h"
 #include "platform/AppShell.h"
+#include "platform/Backend.h"
 #include "platform/FontWarmUp.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Platform.h"
@@ -22,7 +17,13 @@
 #include "remote/StationControl.h"
 #include "remote/StationLink.h"
 #include "report/ProgramRecords.h"
-#include "uDemanaClau.h"
+#include "station/AfterFirstFrame.h"
+#include "station/Artwork.h"
+#include "station/CommandLine.h"
+#include "station/EventGuard.h"
+#include "station/ProgramWindows.h"
+#include "station/Ufer.h"
+#include "station/uDemanaClau.h"
 
 #include <QApplication>
 #include <QCoreApplication>

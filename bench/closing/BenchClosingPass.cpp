@@ -12,9 +12,9 @@
 //
 // Needs DISPLAY with openbox; bench/run-benchmarks.sh provides both.
 
-#include "ClosingPass.h"
 #include "platform/x11/X11TopLevelWindows.h"
 #include "rules/TitleMatch.h"
+#include "station/ClosingPass.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -5,16 +5,17 @@
 //   bench_countdown [--seconds N] [--log FILE.csv]
 // Needs DISPLAY with a window manager; bench/run-benchmarks.sh provides both.
 
-#include "CountdownTimer.h"
-#include "EventGuard.h"
-#include "ProgramWindows.h"
-#include "Ufer.h"
+#include "countdown/CountdownTimer.h"
 #include "platform/AppShell.h"
+#include "platform/Backend.h"
 #include "platform/Platform.h"
 #include "platform/WindowPlacement.h"
 #include "platform/x11/X11AppShell.h"
-#include "uAviso.h"
-#include "uDemanaClau.h"
+#include "station/EventGuard.h"
+#include "station/ProgramWindows.h"
+#include "station/Ufer.h"
+#include "station/uAviso.h"
+#include "station/uDemanaClau.h"
 
 #include <QApplication>
 #include <QCheckBox>

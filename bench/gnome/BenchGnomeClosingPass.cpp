@@ -10,9 +10,9 @@
 // Needs the session tests/with-gnome-shell.sh starts; bench/run-benchmarks.sh
 // runs it there.
 
-#include "ClosingPass.h"
 #include "platform/gnome/GnomeShellWindows.h"
 #include "rules/TitleMatch.h"
+#include "station/ClosingPass.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>

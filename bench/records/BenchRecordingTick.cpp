@@ -7,15 +7,16 @@
 //   bench_records_tick
 // Needs DISPLAY with a window manager; bench/run-benchmarks.sh provides both.
 
-#include "CountdownTimer.h"
-#include "EventGuard.h"
-#include "ProgramWindows.h"
-#include "Ufer.h"
+#include "countdown/CountdownTimer.h"
+#include "platform/Backend.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
 #include "records/RecordKeeper.h"
 #include "records/SessionRecorder.h"
-#include "uDemanaClau.h"
+#include "station/EventGuard.h"
+#include "station/ProgramWindows.h"
+#include "station/Ufer.h"
+#include "station/uDemanaClau.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -7,6 +7,7 @@
 // Needs DISPLAY (bench/run-benchmarks.sh provides it) and the environment of
 // tests/with-postgres.sh (LURN_PG_URI, LURN_PG_HOST, LURN_PG_BIN).
 
+#include "platform/Backend.h"
 #include "platform/Platform.h"
 #include "platform/SettingsStore.h"
 #include "platform/SystemClock.h"

@@ -12,11 +12,11 @@
 // Needs a Wayland session with KWin's grant for this executable;
 // bench/run-benchmarks.sh starts one with tests/with-wayland.sh.
 
-#include "ClosingPass.h"
 #include "platform/wayland/KWinTopLevelWindows.h"
 #include "platform/wayland/WaylandConnection.h"
 #include "platform/wayland/WlrTopLevelWindows.h"
 #include "reference.h"
+#include "station/ClosingPass.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -1,11 +1,12 @@
 #include "console/ConsoleProgram.h"
 
-#include "Artwork.h"
 #include "console/ConsoleWindow.h"
 #include "language/Language.h"
+#include "platform/Backend.h"
 #include "platform/Platform.h"
 #include "platform/SettingsStore.h"
 #include "records/RecordsSettings.h"
+#include "station/Artwork.h"
 
 #include <QApplication>
 

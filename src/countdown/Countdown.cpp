@@ -1,6 +1,6 @@
 #include "countdown/Countdown.h"
 
-#include "CountdownTimer.h"
+#include "countdown/CountdownTimer.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
 #include "rules/SavedCountdown.h"

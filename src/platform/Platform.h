@@ -1,8 +1,5 @@
 #pragma once
 
-#include <memory>
-#include <string>
-
 namespace platform {
 
 class AppShell;
@@ -10,12 +7,11 @@ class Beep;
 class Clock;
 class MessageBoxes;
 class TopLevelWindows;
-struct SessionFacts;
-struct WindowSourceChoice;
 
-// What the program needs from outside itself. The entry points these at the
-// backend chosen at build time; tests may swap single members (the clock, the
-// beep) for fakes.
+// What the program needs from outside itself. The backend chosen at build time
+// (platform/Backend.h) points these at its implementations; a host without a
+// desktop sets only what it uses (the clock); tests may swap single members
+// (the clock, the beep) for fakes.
 struct Services
 {
     AppShell* app = nullptr;
@@ -26,30 +22,5 @@ struct Services
 };
 
 Services& services();
-
-// Owns the implementations behind services().
-class Backend
-{
-public:
-    virtual ~Backend() = default;
-    // What the session offered at start, and which source the closing pass
-    // uses for other programs' windows, and why.
-    virtual const SessionFacts& sessionFacts() const = 0;
-    virtual const WindowSourceChoice& windowSourceChoice() const = 0;
-};
-
-// Creates the backend this build was made for and points services() at it.
-// Needs a running QApplication. Throws std::runtime_error when the windowing
-// system cannot be reached.
-std::unique_ptr<Backend> installBackend();
-
-} // namespace platform
-
-namespace platform {
-
-// Before the QApplication exists: points Qt at the windowing system this
-// build was made for (unless a -platform argument chooses) and checks that it
-// can be reached. On failure, returns false with a one-line reason in why.
-bool prepareToStart(int argc, char** argv, std::string& why);
 
 } // namespace platform

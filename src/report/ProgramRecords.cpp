@@ -1,8 +1,7 @@
 #include "report/ProgramRecords.h"
 
-#include "Artwork.h"
-#include "Ufer.h"
 #include "language/Language.h"
+#include "platform/Backend.h"
 #include "platform/Platform.h"
 #include "platform/SettingsStore.h"
 #include "platform/SystemClock.h"
@@ -11,6 +10,8 @@
 #include "records/SessionRecorder.h"
 #include "records/SqliteRecordStore.h"
 #include "report/ReportWindow.h"
+#include "station/Artwork.h"
+#include "station/Ufer.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -1,6 +1,5 @@
 #include "report/ReportWindow.h"
 
-#include "Artwork.h"
 #include "console/ConsoleWindow.h"
 #include "language/Language.h"
 #include "platform/Clock.h"
@@ -11,6 +10,7 @@
 #include "records/SqliteRecordStore.h"
 #include "report/ChartModule.h"
 #include "report/ReportModel.h"
+#include "station/Artwork.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

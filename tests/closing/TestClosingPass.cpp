@@ -2,9 +2,9 @@
 // with openbox managing the windows and once with no window manager at all.
 
 #include "ClosingClient.h"
-#include "ClosingPass.h"
 #include "SourceCall.h"
 #include "platform/x11/X11TopLevelWindows.h"
+#include "station/ClosingPass.h"
 
 #include <QTest>
 

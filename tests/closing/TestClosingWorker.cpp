@@ -2,8 +2,8 @@
 // starts itself so that it can take the server away mid-run.
 
 #include "ClosingClient.h"
-#include "ClosingWorker.h"
 #include "platform/x11/X11TopLevelWindows.h"
+#include "station/ClosingWorker.h"
 
 #include <QProcess>
 #include <QSignalSpy>

@@ -2,14 +2,14 @@
 // Lurn's extension (tests/with-gnome-shell.sh): native Wayland windows and X11
 // windows through XWayland, listed and asked to close through the extension.
 
-#include "ClosingPass.h"
-#include "ClosingWorker.h"
 #include "GnomeSession.h"
 #include "SourceCall.h"
 #include "closing/ClosingClient.h"
 #include "platform/WindowSourceChoice.h"
 #include "platform/WindowSources.h"
 #include "platform/gnome/GnomeShellWindows.h"
+#include "station/ClosingPass.h"
+#include "station/ClosingWorker.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

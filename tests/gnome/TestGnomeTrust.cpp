@@ -9,12 +9,12 @@
 // extension is off. Either way Lurn closes the X11 windows it reaches itself,
 // and the operator is told why the others stay.
 
-#include "ClosingPass.h"
 #include "GnomeSession.h"
 #include "SourceCall.h"
 #include "closing/ClosingClient.h"
 #include "platform/WindowSourceChoice.h"
 #include "platform/WindowSources.h"
+#include "station/ClosingPass.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "CountdownTimer.h"
-#include "EventGuard.h"
 #include "LurnFixture.h"
-#include "Ufer.h"
-#include "uAviso.h"
-#include "uDemanaClau.h"
+#include "countdown/CountdownTimer.h"
+#include "station/EventGuard.h"
+#include "station/Ufer.h"
+#include "station/uAviso.h"
+#include "station/uDemanaClau.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,10 +1,10 @@
 #include "LurnFixture.h"
 
-#include "ProgramWindows.h"
-#include "Ufer.h"
 #include "platform/AppShell.h"
-#include "uAviso.h"
-#include "uDemanaClau.h"
+#include "station/ProgramWindows.h"
+#include "station/Ufer.h"
+#include "station/uAviso.h"
+#include "station/uDemanaClau.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Backend.h"
 #include "platform/Beep.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"

@@ -1,6 +1,6 @@
 // The start's deferred part (the records, the counter link): after the first
 // frame on a real X display, never after input, and once.
-#include "AfterFirstFrame.h"
+#include "station/AfterFirstFrame.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>

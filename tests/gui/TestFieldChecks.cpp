@@ -1,8 +1,8 @@
 // The six numeric fields are checked when the operator leaves them.
-#include "CountdownTimer.h"
 #include "LurnFixture.h"
-#include "Ufer.h"
 #include "X11Probe.h"
+#include "countdown/CountdownTimer.h"
+#include "station/Ufer.h"
 
 #include <QDeadlineTimer>
 #include <QLineEdit>

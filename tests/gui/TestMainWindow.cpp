@@ -1,12 +1,12 @@
 // The main window as the operator first sees it, the list commands, and the
 // guard that keeps errors inside their handler.
-#include "CountdownTimer.h"
-#include "EventGuard.h"
 #include "LurnFixture.h"
-#include "Ufer.h"
+#include "countdown/CountdownTimer.h"
 #include "platform/AppShell.h"
-#include "uAviso.h"
-#include "uDemanaClau.h"
+#include "station/EventGuard.h"
+#include "station/Ufer.h"
+#include "station/uAviso.h"
+#include "station/uDemanaClau.h"
 
 #include <QCheckBox>
 #include <QFrame>

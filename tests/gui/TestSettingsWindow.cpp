@@ -1,7 +1,7 @@
 // The main window loads the settings when it is created and saves them when
 // it is destroyed.
 #include "LurnFixture.h"
-#include "Ufer.h"
+#include "station/Ufer.h"
 
 #include <QFile>
 #include <QLineEdit>

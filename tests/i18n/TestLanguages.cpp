@@ -3,10 +3,10 @@
 // name a screen reader can say, and the tab order is the same in all.
 #include "LurnFixture.h"
 
-#include "Ufer.h"
 #include "language/Language.h"
-#include "uAviso.h"
-#include "uDemanaClau.h"
+#include "station/Ufer.h"
+#include "station/uAviso.h"
+#include "station/uDemanaClau.h"
 
 #include <QAbstractButton>
 #include <QAccessible>

@@ -1,12 +1,12 @@
 // The records on this computer: a real SQLite file in a temporary directory.
 #include "RecordsTestSupport.h"
-#include "records/DriverLibraries.h"
-#include "SettingsIO.h"
 #include "platform/SettingsStore.h"
+#include "records/DriverLibraries.h"
 #include "records/RecordKeeper.h"
 #include "records/RecordsSettings.h"
 #include "records/SqliteRecordStore.h"
 #include "report/ReportLoader.h"
+#include "settings/SettingsIO.h"
 
 #include <QDir>
 #include <QSignalSpy>

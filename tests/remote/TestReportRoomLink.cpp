@@ -3,12 +3,12 @@
 // (tests/with-postgres.sh), the program's records and their report window
 // under openbox.
 #include "LurnFixture.h"
-#include "Ufer.h"
 #include "records/PostgresRecordStore.h"
 #include "remote/RemoteTestSupport.h"
 #include "remote/StationLink.h"
 #include "report/ProgramRecords.h"
 #include "report/ReportWindow.h"
+#include "station/Ufer.h"
 
 #include "PrivateServer.h"
 

@@ -2,13 +2,13 @@
 // openbox), a real link to a private PostgreSQL server, a fake clock. An
 // order takes the path the main window's buttons take.
 #include "CountdownDriver.h"
-#include "CountdownTimer.h"
+#include "countdown/CountdownTimer.h"
 #include "records/PostgresRecordStore.h"
 #include "remote/RemoteTestSupport.h"
 #include "remote/StationControl.h"
 #include "remote/StationLink.h"
-#include "uAviso.h"
-#include "uDemanaClau.h"
+#include "station/uAviso.h"
+#include "station/uDemanaClau.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SettingsIO.h"
+#include "settings/SettingsIO.h"
 
 // Two large settings sets that differ in every entry, so that any mixture or
 // cut of the two reads as neither.

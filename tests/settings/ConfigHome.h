@@ -1,7 +1,7 @@
 #pragma once
 
-#include "SettingsIO.h"
 #include "platform/SettingsStore.h"
+#include "settings/SettingsIO.h"
 
 #include <QDir>
 #include <QFile>

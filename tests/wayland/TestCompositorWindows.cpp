@@ -2,7 +2,6 @@
 // protocol, on a real compositor started by tests/with-wayland.sh: KWin
 // (org_kde_plasma_window_management) or sway (zwlr_foreign_toplevel_manager_v1).
 // The same cases run on both.
-#include "ClosingPass.h"
 #include "SourceCall.h"
 #include "TestClients.h"
 #include "platform/WindowSources.h"
@@ -10,6 +9,7 @@
 #include "platform/wayland/WaylandConnection.h"
 #include "platform/wayland/WaylandWindows.h"
 #include "platform/wayland/WlrTopLevelWindows.h"
+#include "station/ClosingPass.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

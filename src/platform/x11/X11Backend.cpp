@@ -1,3 +1,4 @@
+#include "platform/Backend.h"
 #include "platform/Platform.h"
 #include "platform/QtBeep.h"
 #include "platform/QtMessageBoxes.h"

@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "station/CommandLine.h"
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include "EventGuard.h"
+#include "station/EventGuard.h"
 
 #include "platform/AppShell.h"
 #include "platform/MessageBoxes.h"

@@ -1,4 +1,4 @@
-#include "Artwork.h"
+#include "station/Artwork.h"
 
 #include <QFontDatabase>
 #include <QImageReader>

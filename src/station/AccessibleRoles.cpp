@@ -1,4 +1,4 @@
-#include "AccessibleRoles.h"
+#include "station/AccessibleRoles.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

@@ -1,11 +1,11 @@
-#include "uDemanaClau.h"
+#include "station/uDemanaClau.h"
 
-#include "Artwork.h"
-#include "EventGuard.h"
-#include "Ufer.h"
 #include "platform/AppShell.h"
 #include "platform/Platform.h"
 #include "platform/WindowPlacement.h"
+#include "station/Artwork.h"
+#include "station/EventGuard.h"
+#include "station/Ufer.h"
 
 #include <QAccessible>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "ClosingPass.h"
+#include "station/ClosingPass.h"
 
 #include "rules/TitleMatch.h"
 

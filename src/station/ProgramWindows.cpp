@@ -1,10 +1,10 @@
-#include "ProgramWindows.h"
+#include "station/ProgramWindows.h"
 
-#include "Ufer.h"
 #include "platform/AppShell.h"
 #include "platform/Platform.h"
-#include "uAviso.h"
-#include "uDemanaClau.h"
+#include "station/Ufer.h"
+#include "station/uAviso.h"
+#include "station/uDemanaClau.h"
 
 void createWindows()
 {

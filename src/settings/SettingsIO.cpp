@@ -1,4 +1,4 @@
-#include "SettingsIO.h"
+#include "settings/SettingsIO.h"
 
 #include "platform/SettingsStore.h"
 #include "rules/KeyScramble.h"

@@ -1,4 +1,4 @@
-#include "CountdownKeeper.h"
+#include "countdown/CountdownKeeper.h"
 
 #include "platform/AppShell.h"
 #include "platform/Clock.h"

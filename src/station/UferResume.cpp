@@ -1,16 +1,16 @@
 // The running countdown kept beyond the program: its state is written
 // whenever it changes, and the next start takes it up again.
-#include "CountdownKeeper.h"
-#include "CountdownTimer.h"
-#include "EventGuard.h"
-#include "Ufer.h"
 #include "countdown/Countdown.h"
+#include "countdown/CountdownKeeper.h"
+#include "countdown/CountdownTimer.h"
 #include "platform/AppShell.h"
 #include "platform/Clock.h"
 #include "platform/CountdownFile.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Platform.h"
 #include "rules/SavedCountdown.h"
+#include "station/EventGuard.h"
+#include "station/Ufer.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -1,11 +1,11 @@
-#include "uAviso.h"
+#include "station/uAviso.h"
 
-#include "AccessibleRoles.h"
-#include "Artwork.h"
-#include "EventGuard.h"
 #include "platform/AppShell.h"
 #include "platform/Platform.h"
 #include "platform/WindowPlacement.h"
+#include "station/AccessibleRoles.h"
+#include "station/Artwork.h"
+#include "station/EventGuard.h"
 
 #include <QAccessible>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
-#include "FieldExit.h"
+#include "station/FieldExit.h"
 
-#include "EventGuard.h"
+#include "station/EventGuard.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,6 +1,6 @@
-#include "ClosingWorker.h"
+#include "station/ClosingWorker.h"
 
-#include "ClosingPass.h"
+#include "station/ClosingPass.h"
 
 #include <QMetaObject>
 

@@ -1,8 +1,8 @@
 // The main window's controls: positions and sizes are client coordinates at
 // 96 dpi; Qt scales them on denser screens.
-#include "Artwork.h"
-#include "CountdownTimer.h"
-#include "Ufer.h"
+#include "countdown/CountdownTimer.h"
+#include "station/Artwork.h"
+#include "station/Ufer.h"
 
 #include <QCheckBox>
 #include <QFrame>

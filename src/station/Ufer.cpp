@@ -1,12 +1,7 @@
-#include "Ufer.h"
+#include "station/Ufer.h"
 
-#include "AccessibleRoles.h"
-#include "ClosingWorker.h"
-#include "CountdownKeeper.h"
-#include "CountdownTimer.h"
-#include "EventGuard.h"
-#include "FieldExit.h"
-#include "SettingsIO.h"
+#include "countdown/CountdownKeeper.h"
+#include "countdown/CountdownTimer.h"
 #include "platform/AppShell.h"
 #include "platform/Beep.h"
 #include "platform/Clock.h"
@@ -16,8 +11,13 @@
 #include "platform/SettingsStore.h"
 #include "rules/IntegerText.h"
 #include "rules/KeyScramble.h"
-#include "uAviso.h"
-#include "uDemanaClau.h"
+#include "settings/SettingsIO.h"
+#include "station/AccessibleRoles.h"
+#include "station/ClosingWorker.h"
+#include "station/EventGuard.h"
+#include "station/FieldExit.h"
+#include "station/uAviso.h"
+#include "station/uDemanaClau.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,4 +1,4 @@
-#include "CountdownTimer.h"
+#include "countdown/CountdownTimer.h"
 
 CountdownTimer::CountdownTimer(QObject* parent) : QObject(parent)
 {

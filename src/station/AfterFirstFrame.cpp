@@ -1,6 +1,6 @@
-#include "AfterFirstFrame.h"
+#include "station/AfterFirstFrame.h"
 
-#include "EventGuard.h"
+#include "station/EventGuard.h"
 
 #include <QCoreApplication>
 #include <QEvent>
