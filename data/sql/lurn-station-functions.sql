@@ -141,7 +141,12 @@ END
 $$;
 
 -- One session record, sent again at every change: a new one is added, a
--- known one of the same station moves forward only.
+-- known one of the same station moves forward only. A cost lower than the
+-- one stored is kept at the stored one rather than refused: the operator may
+-- choose the cheaper rate in the middle of a session, and a refusal would set
+-- the whole record aside, so that the server never learnt how the session
+-- ended. The takings never go down from a station; a discount is given at
+-- the counter.
 CREATE OR REPLACE FUNCTION lurn_write_session(session uuid, station_name text,
         new_started_at timestamptz, new_ended_at timestamptz, new_planned integer,
         new_rate integer, new_cost bigint, new_reason text, new_last_seen timestamptz)
@@ -187,6 +192,7 @@ BEGIN
         RAISE EXCEPTION USING ERRCODE = '42501', MESSAGE = format(
             'lurn: the session %s is of another station, not %s', session, me);
     END IF;
+    new_cost := greatest(new_cost, old.cost);
     IF old.end_reason <> 'running' THEN
         -- The same state sent again is no change.
         IF (old.started_at, old.ended_at, old.planned_seconds, old.rate_per_hour, old.cost,
@@ -201,11 +207,6 @@ BEGIN
     IF new_started_at <> old.started_at THEN
         RAISE EXCEPTION USING ERRCODE = '23514',
             MESSAGE = format('lurn: the start of the session %s never moves', session);
-    END IF;
-    IF new_cost < old.cost THEN
-        RAISE EXCEPTION USING ERRCODE = '23514', MESSAGE = format(
-            'lurn: the cost of the session %s never goes down (%s to %s)', session, old.cost,
-            new_cost);
     END IF;
     UPDATE public.sessions SET ended_at = new_ended_at, planned_seconds = new_planned,
             rate_per_hour = new_rate, cost = new_cost, end_reason = new_reason,

@@ -485,7 +485,8 @@ private slots:
             "");
         row("its cost going up", KNOWN ", NULL, 1800, 500, 101, 'running', now()", "");
         row("its end", KNOWN ", '2025-12-10 10:30+00', 1800, 500, 250, 'time_up', now()", "");
-        row("its cost going down", KNOWN ", NULL, 1800, 500, 99, 'running', now()", "23");
+        // Kept at 100, not refused: the operator may choose the cheaper rate.
+        row("its cost going down", KNOWN ", NULL, 1800, 500, 99, 'running', now()", "");
         row("its start moved",
             "'00000000-0000-4000-8007-000000000001', 'Puesto 7', '2025-12-10 09:00+00', NULL,"
             " 1800, 500, 100, 'running', now()",
@@ -524,6 +525,11 @@ private slots:
         const QString refusal = server.refusal(call);
         if (refused.isEmpty()) {
             QVERIFY2(refusal.isEmpty(), qPrintable(refusal));
+            // Whatever was taken, the known session's cost never went down.
+            QCOMPARE(server.value(QStringLiteral("SELECT cost >= 100 FROM sessions WHERE id = '%1'")
+                                      .arg(uuid(7, 1)))
+                         .toBool(),
+                     true);
             return;
         }
         QVERIFY2(refusal.startsWith(refused) && refusal.contains(QLatin1String("lurn: ")),
