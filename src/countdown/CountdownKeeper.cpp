@@ -123,7 +123,9 @@ SavedCountdown CountdownKeeper::snapshot() const
     state.warningPending = numbers.WarningPending;
     state.secondRate = c.secondRate();
     state.costText = c.costText();
-    state.title = s.app->title().toStdString();
+    // A host without a task bar (the service) has no title to keep.
+    if (s.app)
+        state.title = s.app->title().toStdString();
     KeptWindowTexts texts = m_windowTexts();
     state.showTime = texts.showTime;
     state.hoursText = std::move(texts.hoursText);
