@@ -50,6 +50,7 @@ private slots:
     void customerCalls();
     void operatorStartsAndStops();
     void countdownOutlivesKill();
+    void customerCannotStandInForService();
 
 private:
     bool startService();
@@ -297,6 +298,10 @@ void TestServiceBus::operatorStartsAndStops()
     QCOMPARE(qint64(s.value(QStringLiteral("remaining_seconds")).toUInt()),
              (9'000'000 - elapsed + 999) / 1000);
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(countdownFile()), kTimeoutMs);
+    // The kept countdown is root's alone: a customer who could rewrite it
+    // would choose the time a restart takes up.
+    QCOMPARE(QFile::permissions(countdownFile()) & ~(QFile::ReadUser | QFile::WriteUser),
+             QFile::ReadOwner | QFile::WriteOwner);
 
     // One countdown at a time: a second start would drop the first one's time.
     result = callAsCustomer(QStringLiteral("Start"), {password, "1", "0", "0", "false", "0"});
@@ -354,6 +359,37 @@ void TestServiceBus::countdownOutlivesKill()
                             .arg(elapsedAfter)
                             .arg(elapsedBefore)));
     QVERIFY2(elapsedAfter < 10'800'000, qPrintable(QString::number(elapsedAfter)));
+}
+
+void TestServiceBus::customerCannotStandInForService()
+{
+    // With the name free, a customer's own lurnd must still not get it: a
+    // face would take its answers for the station's.
+    stopService();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_connection->interface()->isServiceRegistered(kService).value(),
+                             kTimeoutMs);
+    QProcess impostor;
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+    env.insert(QStringLiteral("HOME"), QStringLiteral("/nonexistent"));
+    env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_bus->address());
+    env.insert(QStringLiteral("STATE_DIRECTORY"), QStringLiteral("/nonexistent"));
+    env.insert(QStringLiteral("CONFIGURATION_DIRECTORY"), QStringLiteral("/nonexistent"));
+    impostor.setProcessEnvironment(env);
+    impostor.start(QStringLiteral("setpriv"),
+                   {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                    QStringLiteral("--clear-groups"), QStringLiteral(LURN_LURND)});
+    const bool finished = impostor.waitForFinished(kTimeoutMs);
+    if (!finished) {
+        ::kill(pid_t(impostor.processId()), SIGKILL);
+        impostor.waitForFinished(kTimeoutMs);
+    }
+    const QString err = QString::fromUtf8(impostor.readAllStandardError());
+    QVERIFY2(finished, "lurnd run as nobody did not end");
+    QVERIFY2(impostor.exitCode() != 0, qPrintable(err));
+    QVERIFY2(err.contains(QStringLiteral("not allowed to own")), qPrintable(err));
+    QVERIFY(!m_connection->interface()->isServiceRegistered(kService).value());
+    QVERIFY(startService());
 }
 
 QTEST_GUILESS_MAIN(TestServiceBus)
