@@ -19,6 +19,26 @@ std::int64_t milliseconds(DayFraction days)
 
 } // namespace
 
+Countdown::TakenUp takenUpFrom(const SavedCountdown& saved, std::int64_t elapsedMs)
+{
+    Countdown::TakenUp taken;
+    taken.id = QString::fromStdString(saved.id);
+    taken.numbers.LimitHours = saved.hours;
+    taken.numbers.LimitMinutes = saved.minutes;
+    taken.numbers.LimitSeconds = saved.seconds;
+    taken.numbers.WarnMinutes = saved.warnMinutes;
+    taken.numbers.Rate1 = saved.rate1;
+    taken.numbers.Rate2 = saved.rate2;
+    taken.numbers.WarningPending = saved.warningPending;
+    taken.running = saved.running;
+    taken.secondRate = saved.secondRate;
+    taken.locked = saved.locked;
+    taken.elapsedMs = elapsedMs;
+    taken.startUtcMs = saved.startUtcMs;
+    taken.costText = saved.costText;
+    return taken;
+}
+
 CountdownKeeper::CountdownKeeper(Countdown& countdown, platform::CountdownFile& file,
                                  std::function<KeptWindowTexts()> windowTexts, QObject* parent)
     : QObject(parent), m_countdown(countdown), m_file(file), m_windowTexts(std::move(windowTexts))

@@ -97,21 +97,7 @@ void StationCountdown::takeUpKept()
     m_names.clear();
     for (const std::string& name : s.names)
         m_names.append(QString::fromStdString(name));
-    Countdown::TakenUp taken;
-    taken.id = QString::fromStdString(s.id);
-    taken.numbers.LimitHours = s.hours;
-    taken.numbers.LimitMinutes = s.minutes;
-    taken.numbers.LimitSeconds = s.seconds;
-    taken.numbers.WarnMinutes = s.warnMinutes;
-    taken.numbers.Rate1 = s.rate1;
-    taken.numbers.Rate2 = s.rate2;
-    taken.numbers.WarningPending = s.warningPending;
-    taken.running = s.running;
-    taken.secondRate = s.secondRate;
-    taken.locked = s.locked;
-    taken.elapsedMs = plan.elapsedMs;
-    taken.startUtcMs = s.startUtcMs;
-    taken.costText = s.costText;
+    const Countdown::TakenUp taken = takenUpFrom(s, plan.elapsedMs);
     m_keeper->tookUp(s.orders);
     std::fprintf(stderr, "lurnd: taking up countdown %s after %lld ms%s%s\n", s.id.c_str(),
                  static_cast<long long>(plan.elapsedMs), s.running ? "" : " (ended)",
