@@ -677,24 +677,22 @@
 <context>
     <name>ServiceCommandLine</name>
     <message>
+        <source>opción desconocida %1</source>
+        <translation>opció desconeguda %1</translation>
+    </message>
+    <message>
         <source>Uso: lurnd [--version | --help]
 El servicio del puesto: la cuenta atrás, los registros de sesiones y el enlace con el mostrador, en manos del sistema.
+Sin opciones atiende en el bus del sistema como org.lurn.Station.
   --version   muestra la versión
   --help      muestra esta ayuda
 </source>
         <translation>Ús: lurnd [--version | --help]
 El servei del lloc: el compte enrere, els registres de sessions i l&apos;enllaç amb el taulell, en mans del sistema.
+Sense opcions atén al bus del sistema com a org.lurn.Station.
   --version   mostra la versió
   --help      mostra aquesta ajuda
 </translation>
-    </message>
-    <message>
-        <source>opción desconocida %1</source>
-        <translation>opció desconeguda %1</translation>
-    </message>
-    <message>
-        <source>el servicio todavía no hace nada</source>
-        <translation>el servei encara no fa res</translation>
     </message>
 </context>
 <context>

@@ -677,24 +677,22 @@
 <context>
     <name>ServiceCommandLine</name>
     <message>
+        <source>opción desconocida %1</source>
+        <translation>unknown option %1</translation>
+    </message>
+    <message>
         <source>Uso: lurnd [--version | --help]
 El servicio del puesto: la cuenta atrás, los registros de sesiones y el enlace con el mostrador, en manos del sistema.
+Sin opciones atiende en el bus del sistema como org.lurn.Station.
   --version   muestra la versión
   --help      muestra esta ayuda
 </source>
         <translation>Usage: lurnd [--version | --help]
 The station&apos;s service: the countdown, the session records and the link with the counter, in the system&apos;s hands.
+Without options it serves on the system bus as org.lurn.Station.
   --version   shows the version
   --help      shows this help
 </translation>
-    </message>
-    <message>
-        <source>opción desconocida %1</source>
-        <translation>unknown option %1</translation>
-    </message>
-    <message>
-        <source>el servicio todavía no hace nada</source>
-        <translation>the service does nothing yet</translation>
     </message>
 </context>
 <context>

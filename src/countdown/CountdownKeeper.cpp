@@ -19,6 +19,26 @@ std::int64_t milliseconds(DayFraction days)
 
 } // namespace
 
+Countdown::TakenUp takenUpFrom(const SavedCountdown& saved, std::int64_t elapsedMs)
+{
+    Countdown::TakenUp taken;
+    taken.id = QString::fromStdString(saved.id);
+    taken.numbers.LimitHours = saved.hours;
+    taken.numbers.LimitMinutes = saved.minutes;
+    taken.numbers.LimitSeconds = saved.seconds;
+    taken.numbers.WarnMinutes = saved.warnMinutes;
+    taken.numbers.Rate1 = saved.rate1;
+    taken.numbers.Rate2 = saved.rate2;
+    taken.numbers.WarningPending = saved.warningPending;
+    taken.running = saved.running;
+    taken.secondRate = saved.secondRate;
+    taken.locked = saved.locked;
+    taken.elapsedMs = elapsedMs;
+    taken.startUtcMs = saved.startUtcMs;
+    taken.costText = saved.costText;
+    return taken;
+}
+
 CountdownKeeper::CountdownKeeper(Countdown& countdown, platform::CountdownFile& file,
                                  std::function<KeptWindowTexts()> windowTexts, QObject* parent)
     : QObject(parent), m_countdown(countdown), m_file(file), m_windowTexts(std::move(windowTexts))
@@ -123,7 +143,9 @@ SavedCountdown CountdownKeeper::snapshot() const
     state.warningPending = numbers.WarningPending;
     state.secondRate = c.secondRate();
     state.costText = c.costText();
-    state.title = s.app->title().toStdString();
+    // A host without a task bar (the service) has no title to keep.
+    if (s.app)
+        state.title = s.app->title().toStdString();
     KeptWindowTexts texts = m_windowTexts();
     state.showTime = texts.showTime;
     state.hoursText = std::move(texts.hoursText);

@@ -31,6 +31,10 @@ struct KeptWindowTexts
     bool showTime = true;
 };
 
+// The countdown a kept state describes, having run elapsedMs (as
+// planResume found), for Countdown::takeUp.
+Countdown::TakenUp takenUpFrom(const SavedCountdown& saved, std::int64_t elapsedMs);
+
 // Keeps the running countdown's state in its file whenever it changes, so
 // that the next start of the program can take it up (TfmFer::resumeCountdown)
 // after a kill, a crash or the end of the session. The state is kept while a

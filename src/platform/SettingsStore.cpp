@@ -90,7 +90,9 @@ QString SettingsStore::pathOf(const QString& name)
     return storePath(name);
 }
 
-SettingsStore::SettingsStore(const QString& name) : m_path(storePath(name))
+SettingsStore::SettingsStore(const QString& name) : SettingsStore(FilePath{storePath(name)}) {}
+
+SettingsStore::SettingsStore(const FilePath& file) : m_path(file.path)
 {
     // A store that cannot be created is no error here; the first write says so.
     ensurePrivateFile(m_path);

@@ -23,6 +23,13 @@ class SettingsStore final
 public:
     // Opens, or creates, the store called name for the current user.
     explicit SettingsStore(const QString& name);
+    // Opens, or creates, the store kept in the file at path, whoever runs:
+    // for the service, whose settings are the system's and not a user's.
+    struct FilePath
+    {
+        QString path;
+    };
+    explicit SettingsStore(const FilePath& file);
     ~SettingsStore();
     SettingsStore(const SettingsStore&) = delete;
     SettingsStore& operator=(const SettingsStore&) = delete;

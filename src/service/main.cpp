@@ -1,10 +1,18 @@
 // lurnd: the station's service. It is to own, for the PC's seat, what decides
 // what a customer pays (the countdown, the session records, the counter's
-// link), out of the customer's reach. For now it only answers --version and
-// --help: the target exists so that the libraries both hosts share are linked
-// into a program with no desktop beside it.
+// link), out of the customer's reach. For now it owns the countdown, on the
+// system bus as org.lurn.Station (see StationBus).
+
+#include "platform/Platform.h"
+#include "platform/SystemClock.h"
+#include "service/OperatorConfig.h"
+#include "service/StationBus.h"
+#include "service/StationCountdown.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QObject>
 #include <QString>
 
 #include <cstdio>
@@ -18,6 +26,7 @@ QString helpText()
         "ServiceCommandLine", "Uso: lurnd [--version | --help]\n"
                               "El servicio del puesto: la cuenta atrás, los registros de "
                               "sesiones y el enlace con el mostrador, en manos del sistema.\n"
+                              "Sin opciones atiende en el bus del sistema como org.lurn.Station.\n"
                               "  --version   muestra la versión\n"
                               "  --help      muestra esta ayuda\n");
 }
@@ -25,6 +34,41 @@ QString helpText()
 void printTo(std::FILE* out, const QString& text)
 {
     std::fputs(text.toLocal8Bit().constData(), out);
+}
+
+const QString kServiceName = QStringLiteral("org.lurn.Station");
+const QString kObjectPath = QStringLiteral("/org/lurn/Station");
+
+int runService()
+{
+    platform::SystemClock clock;
+    platform::services().clock = &clock;
+
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected()) {
+        std::fprintf(stderr, "lurnd: cannot reach the system bus: %s\n",
+                     qPrintable(bus.lastError().message()));
+        return 1;
+    }
+    StationCountdown countdown(countdownStatePath());
+    StationBus station(countdown, operatorConfigPath());
+    // The countdown is taken up before the name is owned: whoever sees the
+    // name (systemd's Type=dbus, a face) sees the countdown as it was.
+    countdown.takeUpKept();
+    if (!bus.registerObject(kObjectPath, &station,
+                            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals)) {
+        std::fprintf(stderr, "lurnd: cannot register %s: %s\n", qPrintable(kObjectPath),
+                     qPrintable(bus.lastError().message()));
+        return 1;
+    }
+    if (!bus.registerService(kServiceName)) {
+        std::fprintf(stderr, "lurnd: cannot own %s: %s\n", qPrintable(kServiceName),
+                     qPrintable(bus.lastError().message()));
+        return 1;
+    }
+    const int status = QCoreApplication::exec();
+    platform::services().clock = nullptr;
+    return status;
 }
 
 } // namespace
@@ -49,9 +93,5 @@ int main(int argc, char* argv[])
                          helpText()));
         return 2;
     }
-    // Nothing to run yet: saying so beats an exit that looks like success.
-    printTo(stderr, QStringLiteral("lurnd: %1\n")
-                        .arg(QCoreApplication::translate("ServiceCommandLine",
-                                                         "el servicio todavía no hace nada")));
-    return 1;
+    return runService();
 }

@@ -154,21 +154,7 @@ bool TfmFer::resumeCountdown()
         platform::services().app->setTitle(qtext(s.title));
 
     // The countdown, counting from its own start.
-    Countdown::TakenUp taken;
-    taken.id = qtext(s.id);
-    taken.numbers.LimitHours = s.hours;
-    taken.numbers.LimitMinutes = s.minutes;
-    taken.numbers.LimitSeconds = s.seconds;
-    taken.numbers.WarnMinutes = s.warnMinutes;
-    taken.numbers.Rate1 = s.rate1;
-    taken.numbers.Rate2 = s.rate2;
-    taken.numbers.WarningPending = s.warningPending;
-    taken.running = s.running;
-    taken.secondRate = s.secondRate;
-    taken.locked = s.locked;
-    taken.elapsedMs = plan.elapsedMs;
-    taken.startUtcMs = s.startUtcMs;
-    taken.costText = s.costText;
+    const Countdown::TakenUp taken = takenUpFrom(s, plan.elapsedMs);
     m_keeper->tookUp(s.orders);
     std::fprintf(stderr, "lurn: taking up countdown %s after %s%s%s\n", s.id.c_str(),
                  durationText(plan.elapsedMs).c_str(), s.running ? "" : " (ended)",

@@ -45,11 +45,16 @@ for f in /usr/bin/lurn \
     /etc/dconf/db/local.d/locks/lurn-windows \
     /usr/lib/systemd/user/lurn.service \
     /etc/xdg/autostart/lurn-autostart.desktop \
-    /usr/share/metainfo/example.lurn.Lurn.metainfo.xml; do
+    /usr/share/metainfo/example.lurn.Lurn.metainfo.xml \
+    /usr/sbin/lurnd \
+    /usr/lib/systemd/system/lurnd.service \
+    /usr/share/dbus-1/system.d/org.lurn.Station.conf; do
     [[ -f "$f" ]] || fail "not installed: $f"
 done
 grep -qx 'ExecStart=/usr/bin/lurn' /usr/lib/systemd/user/lurn.service ||
     fail "the unit does not start /usr/bin/lurn"
+grep -qx 'ExecStart=/usr/sbin/lurnd' /usr/lib/systemd/system/lurnd.service ||
+    fail "the service's unit does not start /usr/sbin/lurnd"
 grep -q 'exec /usr/bin/lurn"$' /etc/xdg/autostart/lurn-autostart.desktop ||
     fail "the autostart entry does not fall back to /usr/bin/lurn"
 for conffile in /etc/xdg/autostart/lurn-autostart.desktop /etc/dconf/db/local.d/00-lurn-windows \
